@@ -1,0 +1,60 @@
+#!/bin/sh
+# Runs every test suite: format check, native, sanitizers (ASan+UBSan),
+# win64 under Wine, win32 (tests run only where 32-bit Wine exists and are
+# reported as skipped elsewhere), the fuzzers for ZOLT_FUZZ_SECONDS each
+# (default 60), and builds the benchmarks. Every suite runs even after a
+# failure; the exit status is non-zero if any failed.
+cd "$(dirname "$0")/.." || exit 1
+tools/ensure-packages.sh || exit 1
+fuzz_seconds=${ZOLT_FUZZ_SECONDS:-60}
+jobs=${ZOLT_JOBS:-$(nproc)}
+failed=""
+
+step() {
+    name=$1; shift
+    echo "=== $name"
+    if "$@"; then echo "=== $name: ok"; else echo "=== $name: FAILED"; failed="$failed $name"; fi
+}
+
+suite() {
+    preset=$1
+    cmake --preset "$preset" >/dev/null &&
+        cmake --build --preset "$preset" -j "$jobs" &&
+        ctest --preset "$preset" -j "$jobs"
+}
+
+fuzz() {
+    cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$jobs" || return 1
+    rc=0
+    for f in build/fuzz/fuzz/*_fuzz; do
+        [ -x "$f" ] || continue
+        n=$(basename "$f")
+        corpus="build/fuzz/corpus/$n"
+        mkdir -p "$corpus"
+        seeds=""
+        [ -d "fuzz/corpus/$n" ] && seeds="fuzz/corpus/$n"
+        echo "--- $n for ${fuzz_seconds}s"
+        "$f" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $seeds >"build/fuzz/$n.log" 2>&1 ||
+            { tail -40 "build/fuzz/$n.log"; rc=1; }
+    done
+    return $rc
+}
+
+bench_build() {
+    cmake --preset bench >/dev/null && cmake --build --preset bench -j "$jobs"
+}
+
+step format tools/check-format.sh
+step native suite native
+step asan suite asan
+step win64 suite win64
+step win32 suite win32
+step fuzz fuzz
+step bench-build bench_build
+wineserver -k 2>/dev/null || true
+
+if [ -n "$failed" ]; then
+    echo "FAILED:$failed"
+    exit 1
+fi
+echo "all suites passed"
