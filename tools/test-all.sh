@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs every test suite: format check, native, sanitizers (ASan+UBSan),
+# Runs every test suite: format check, native, sanitizers (ASan+UBSan, TSan),
 # win64 under Wine, win32 (tests run only where 32-bit Wine exists and are
 # reported as skipped elsewhere), the fuzzers for ZOLT_FUZZ_SECONDS each
 # (default 60), and builds the benchmarks. Every suite runs even after a
@@ -47,6 +47,7 @@ bench_build() {
 step format tools/check-format.sh
 step native suite native
 step asan suite asan
+step tsan suite tsan
 step win64 suite win64
 step win32 suite win32
 step fuzz fuzz
