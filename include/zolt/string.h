@@ -134,8 +134,14 @@ RTDECL(int) RTStrCmpAsciiNoCase(const char *pszUtf8, const char *pszAscii);
  * also accept the historic five- and six-byte forms and values up to
  * 0x7FFFFFFF. Both refuse overlong forms (ERR_INVALID_UTF8_ENCODING),
  * encoded surrogates (ERR_SURROGATE_CODE_POINT) and U+FFFE/U+FFFF
- * (ERR_INVALID_CODE_POINT). A sequence cut by a byte limit is
- * ERR_INVALID_UTF8_ENCODING.
+ * (ERR_INVALID_CODE_POINT). A sequence cut by a byte limit or by the
+ * terminator is ERR_INVALID_UTF8_ENCODING. Examples: F4 90 80 80 (0x110000)
+ * is ERR_CODE_POINT_TOO_LARGE when recoding but valid for validation; the
+ * five-byte F8 88 80 80 80 (0x200000) likewise; C0 80 is
+ * ERR_INVALID_UTF8_ENCODING under both. The first malformed sequence
+ * decides the status.
+ *
+ * Nothing here reads past the terminator or past a byte limit.
  */
 
 /** Flag for RTStrValidateUtf8: the terminator must lie within the limit. */
@@ -168,18 +174,23 @@ RTDECL(size_t) RTStrCountCodePoints(const char *psz);
 RTDECL(int) RTStrCountUtf16Units(const char *psz, size_t cchMax, size_t *pcwc);
 
 /**
- * Decodes the code point at *ppsz under the validation rules.
+ * Decodes the code point at *ppsz under the validation rules. The
+ * terminator reads as code point 0 (one byte), so stop on 0.
  * @returns 0 with *pCp set and *ppsz moved past the sequence; on failure the
  *          status, *pCp = RTUNICP_INVALID and *ppsz moved forward by exactly
- *          one byte, so callers can resynchronise byte by byte.
+ *          one byte, so callers can resynchronise byte by byte. Example: on
+ *          80 41 it returns ERR_INVALID_UTF8_ENCODING and leaves *ppsz on
+ *          the 41.
  */
 RTDECL(int) RTStrReadCp(const char **ppsz, RTUNICP *pCp);
 
 /**
  * As RTStrReadCp, but never reads beyond *pcch bytes, which it decreases by
- * the bytes consumed.
- * @returns as RTStrReadCp; ERR_END_OF_STRING (and the marker) when *pcch
- *          is 0.
+ * the bytes consumed (one on failure). A count of RTSTR_MAX means "up to the
+ * terminator" and stays RTSTR_MAX.
+ * @returns as RTStrReadCp (a sequence cut by the count is
+ *          ERR_INVALID_UTF8_ENCODING); ERR_END_OF_STRING with the marker
+ *          when *pcch is 0, cursor and count untouched.
  */
 RTDECL(int) RTStrReadCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp);
 
@@ -188,9 +199,14 @@ RTDECL(int) RTStrReadCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp);
 RTDECL(RTUNICP) RTStrFirstCp(const char *psz);
 
 /**
- * Steps back over the code point that ends just before @a psz.
- * @returns its first byte; @a pszStart when @a psz is at or before it, or
- *          when the bytes before @a psz do not form a complete sequence.
+ * Steps back over the code point that ends just before @a psz, reading
+ * nothing before @a pszStart.
+ * @returns its first byte: an ASCII byte, or a lead byte that announces
+ *          exactly the bytes up to @a psz (110xxxxx two, 1110xxxx three, up
+ *          to 0xFE for seven); @a pszStart when @a psz is at or before it,
+ *          when a lead byte stands right before @a psz, when the lead byte
+ *          found announces another length, or when the start or a seventh
+ *          continuation byte is reached first.
  */
 RTDECL(const char *) RTStrStepBackCp(const char *pszStart, const char *psz);
 
@@ -214,13 +230,16 @@ RTDECL(char *) RTStrWriteCp(char *psz, RTUNICP uCp);
  *  4. Otherwise *ppOut is set to null and a buffer of max(capacity,
  *     length + 1) elements is allocated (failure: ERR_NO_STR_MEMORY,
  *     ERR_NO_UTF16_MEMORY or ERR_NO_CODE_POINT_MEMORY by target).
- *  5. The output is terminated. An allocated buffer is freed on failure.
+ *  5. The output is converted and terminated; on success *ppOut holds it.
+ * The in/out pointer itself must be valid. A caller's buffer is never
+ * written beyond the result and its terminator.
  */
 
 /**
  * Converts @a pszString to a new UTF-16 string (release with RTMemFree).
- * @returns 0 with the string in *ppwszString (set to null first); the status
- *          of the recoding rules; ERR_NO_UTF16_MEMORY.
+ * @returns 0 with the string in *ppwszString (set to null first, so it is
+ *          null on failure); the status of the recoding rules;
+ *          ERR_NO_UTF16_MEMORY.
  */
 RT_NODISCARD RTDECL(int) RTStrToUtf16(const char *pszString, RTUTF16 **ppwszString, const char *pszTag = RT_SRC_TAG);
 
@@ -231,6 +250,8 @@ RT_NODISCARD RTDECL(int) RTStrToUtf16(const char *pszString, RTUTF16 **ppwszStri
  * A surrogate pair is never split: it needs two free units.
  * Example: F0 9F 98 80 into a caller buffer of 2 units is
  * ERR_BUFFER_OVERFLOW (buffer untouched); of 3 units succeeds.
+ * @returns 0; the status of the recoding rules (nothing written, *pcwc
+ *          untouched); ERR_BUFFER_OVERFLOW; ERR_NO_UTF16_MEMORY.
  */
 RT_NODISCARD RTDECL(int) RTStrToUtf16Ex(const char *pszString, size_t cchString, RTUTF16 **ppwsz, size_t cwc,
                                         size_t *pcwc, const char *pszTag = RT_SRC_TAG);
@@ -240,17 +261,23 @@ RT_NODISCARD RTDECL(int) RTStrToUtf16Ex(const char *pszString, size_t cchString,
  * rules into an array of code points ended by 0, under the caller-buffer
  * protocol (@a cCps is the capacity in code points). Release an allocated
  * array with RTMemFree.
+ * @returns 0; the status of the validation rules (nothing written, *pcCps
+ *          untouched); ERR_BUFFER_OVERFLOW; ERR_NO_CODE_POINT_MEMORY.
  */
 RT_NODISCARD RTDECL(int) RTStrToCodePoints(const char *pszString, size_t cchString, RTUNICP **ppaCps, size_t cCps,
                                            size_t *pcCps, const char *pszTag = RT_SRC_TAG);
 
 /**
  * Converts @a pszSource to a new string in the process's current ANSI code
- * page (where that is UTF-8, or on a host without code pages, the source is
- * validated and duplicated).
- * @returns 0 with the string in *ppszString (null first); a UTF-8 status;
- *          ERR_NO_TMP_MEMORY; the converted platform error when the code
- *          page cannot represent the text.
+ * page, for byte-oriented console output; release it with RTStrFree.
+ * Where that code page is UTF-8 (always on a POSIX host, whose locale is
+ * not consulted) the source is checked under the validation rules and
+ * duplicated. Otherwise it is recoded through UTF-16 (recoding rules), and
+ * characters the code page lacks become its default character ('?').
+ * @returns 0 with the string in *ppszString (null first, null on failure);
+ *          a UTF-8 status; ERR_NO_STR_MEMORY (copy) or ERR_NO_UTF16_MEMORY
+ *          and ERR_NO_TMP_MEMORY (recoding); the converted platform error
+ *          if the code page conversion itself fails.
  */
 RT_NODISCARD RTDECL(int) RTStrToAnsiCodePage(char **ppszString, const char *pszSource, const char *pszTag = RT_SRC_TAG);
 

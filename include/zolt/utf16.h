@@ -30,15 +30,17 @@ RTDECL(int) RTUtf16CountUtf8Bytes(const RTUTF16 *pwsz, size_t cwcMax, size_t *pc
  * zero unit) to UTF-8 under the caller-buffer protocol of <zolt/string.h>;
  * @a cch is the capacity in bytes, *pcch (optional) gets the length in
  * bytes. An allocated string is released with RTStrFree.
- * @returns 0; the statuses of RTUtf16CountUtf8Bytes; ERR_BUFFER_OVERFLOW;
- *          ERR_NO_STR_MEMORY.
+ * Example: the units D83D DE00 give F0 9F 98 80; DC00 alone, or D800 as the
+ * last unit within the limit, is ERR_INVALID_UTF16_ENCODING.
+ * @returns 0; the statuses of RTUtf16CountUtf8Bytes (nothing written, *pcch
+ *          untouched); ERR_BUFFER_OVERFLOW; ERR_NO_STR_MEMORY.
  */
 RT_NODISCARD RTDECL(int) RTUtf16ToUtf8Ex(const RTUTF16 *pwszString, size_t cwcString, char **ppsz, size_t cch,
                                          size_t *pcch, const char *pszTag = RT_SRC_TAG);
 
 /**
  * Reads one code point in host byte order and advances *ppwsz: one unit, or
- * two for a surrogate pair.
+ * two for a surrogate pair. The zero unit reads as code point 0.
  * @returns 0; ERR_INVALID_UTF16_ENCODING for a lone surrogate and
  *          ERR_INVALID_CODE_POINT for U+FFFE/U+FFFF, both with
  *          *pCp = RTUNICP_INVALID and the cursor moved one unit.
@@ -52,7 +54,8 @@ RTDECL(int) RTUtf16BigReadCp(const RTUTF16 **ppwsz, RTUNICP *pCp);
  *  zero first unit. @returns null on failure. */
 RTDECL(RTUTF16 *) RTUtf16Alloc(size_t cb, const char *pszTag = RT_SRC_TAG);
 
-/** Copies @a pwsz with its zero unit. @returns null on failure. */
+/** Copies @a pwsz (not null) with its zero unit. @returns null on
+ *  failure. */
 RTDECL(RTUTF16 *) RTUtf16Dup(const RTUTF16 *pwsz, const char *pszTag = RT_SRC_TAG);
 
 /**
