@@ -1,0 +1,27 @@
+/** @file
+ * Time internals: the process's start time and the host clock backends.
+ */
+#ifndef ZOLT_INTERNAL_TIME_H
+#define ZOLT_INTERNAL_TIME_H
+
+#include <zolt/cdefs.h>
+
+/** RTTimeNanoTS at runtime initialisation; the RTTimeProgram*TS calls
+ *  count from it. Written once by the initialisation, before other threads
+ *  exist, and read-only afterwards. */
+extern uint64_t g_u64ProgramStartNanoTS;
+
+/** Nanoseconds per second. */
+#define RT_NS_1SEC UINT64_C(1000000000)
+/** Seconds between 1601-01-01 (the Windows FILETIME epoch) and 1970-01-01. */
+#define RT_SEC_1601_TO_1970 INT64_C(11644473600)
+
+/** Converts a Windows time (100-nanosecond units since 1601, FILETIME or
+ *  LARGE_INTEGER) to nanoseconds since 1970. The epoch is moved first so
+ *  that every time of the nanosecond range converts without overflow. */
+inline int64_t rtTimeFromNtTime(int64_t i64NtTime)
+{
+    return (i64NtTime - RT_SEC_1601_TO_1970 * 10000000) * 100;
+}
+
+#endif /* ZOLT_INTERNAL_TIME_H */
