@@ -239,4 +239,80 @@ RTDECL(int) RTErrConvertFromErrno(int iErrno);
 
 RT_C_DECLS_END
 
+/*
+ * Status names and messages: lookup in the status table and rendering
+ * through a formatter output callback (<zolt/strformat.h>). "%Rrc", "%Rrs",
+ * "%Rra", "%Rwc" and "%Rwa" use these.
+ */
+
+#include <zolt/strformat.h>
+
+RT_C_DECLS_BEGIN
+
+/**
+ * Finds @a rc in the status table (a binary search; codes outside the
+ * signed 16-bit range are never found).
+ * @returns the entry's index, or -1.
+ */
+RTDECL(int) RTErrFind(int rc);
+
+/**
+ * Outputs the name of @a rc ("ERR_FILE_NOT_FOUND"), or for a status not in
+ * the table the status in signed decimal ("-12345"). @a pszBuf (@a cbBuf
+ * bytes, 80 recommended) is a work buffer for the numbers.
+ * @returns the number of bytes output.
+ */
+RTDECL(size_t) RTErrFmtName(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/** Outputs the message of @a rc, or RTErrFmtUnknown's text for a status not
+ *  in the table. @returns the number of bytes output. */
+RTDECL(size_t) RTErrFmtMsg(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/** Outputs "NAME (rc) - message", or RTErrFmtUnknown's text for a status not
+ *  in the table. @returns the number of bytes output. */
+RTDECL(size_t) RTErrFmtAll(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/** Outputs "Unknown Status -12345 (0xffffcfc7)" for @a rc.
+ *  @returns the number of bytes output. */
+RTDECL(size_t) RTErrFmtUnknown(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/**
+ * Outputs the name of the Windows error code @a uCode ("ERROR_SUCCESS" for
+ * 0), or else "0x" and its lower-case hexadecimal value; an HRESULT that
+ * wraps a known code (bits 16-28 equal to 7) gets the name and "/" in front:
+ * 0x80070000 gives "ERROR_SUCCESS/0x80070000".
+ * @returns the number of bytes output.
+ */
+RTDECL(size_t) RTErrWinFmtName(uint32_t uCode, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/**
+ * Outputs "NAME (0x...)" for a known Windows error code (or an HRESULT that
+ * wraps one), else "Unknown Status 0x...".
+ * @returns the number of bytes output.
+ */
+RTDECL(size_t) RTErrWinFmtAll(uint32_t uCode, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf);
+
+/*
+ * Extended error information: a status and a message buffer that a callee
+ * fills in for its caller ("%RTeic" and "%RTeim" print it).
+ */
+
+/** Marker in the high 16 bits of RTERRINFO::fFlags. */
+#define RTERRINFO_FLAGS_MAGIC 0xbabe0000u
+/** Mask of the marker. */
+#define RTERRINFO_FLAGS_MAGIC_MASK 0xffff0000u
+/** Set once a status (and message) has been stored. */
+#define RTERRINFO_FLAGS_SET 0x00000004u
+
+/** Extended error information record. */
+typedef struct RTERRINFO
+{
+    uint32_t fFlags; /**< RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET | ... */
+    int32_t rc;      /**< the status */
+    size_t cbMsg;    /**< size of the message buffer in bytes */
+    char *pszMsg;    /**< the message buffer, UTF-8 */
+} RTERRINFO;
+
+RT_C_DECLS_END
+
 #endif /* ZOLT_ERR_H */

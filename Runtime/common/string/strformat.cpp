@@ -1,0 +1,596 @@
+/** @file
+ * The formatter's core walk: literal runs, directive parsing, integers,
+ * characters, strings in three encodings, nested formats and the dispatch
+ * of extension and unknown conversions.
+ */
+#include "internal/strformat.h"
+
+#include <zolt/err.h>
+#include <zolt/strformat.h>
+#include <zolt/string.h>
+#include <zolt/utf16.h>
+
+#include <limits.h>
+#include <string.h>
+
+/* Padding is sent in chunks from this run of blanks rather than one blank at
+   a time. */
+static const char g_szBlanks[] = "                                                                ";
+
+size_t rtStrFmtBlanks(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch)
+{
+    size_t cchTotal = 0;
+    while (cch > 0)
+    {
+        size_t cchChunk = cch < sizeof(g_szBlanks) - 1 ? cch : sizeof(g_szBlanks) - 1;
+        cchTotal += pfnOutput(pvArgOutput, g_szBlanks, cchChunk);
+        cch -= cchChunk;
+    }
+    return cchTotal;
+}
+
+size_t rtStrFmtPadded(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pch, size_t cch, size_t cchShown,
+                      int cchWidth, unsigned fFlags)
+{
+    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cchShown ? (size_t)cchWidth - cchShown : 0;
+    size_t cchTotal = 0;
+    if (cchPad && !(fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    if (cch)
+        cchTotal += pfnOutput(pvArgOutput, pch, cch);
+    if (cchPad && (fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    return cchTotal;
+}
+
+size_t rtStrFmtBadPtrText(char *pszBuf, const void *pv, const char *pszMarker)
+{
+    /* Only pointers within 4096 of zero get here, so the low 32 bits say all
+       there is to say about them on every host. */
+    pszBuf[0] = '<';
+    size_t cch = 1 + (size_t)RTStrFmtNumber(&pszBuf[1], (uint32_t)(uintptr_t)pv, 16, 8, -1, FMT_F_ZERO_PAD);
+    size_t cchMarker = strlen(pszMarker);
+    memcpy(&pszBuf[cch], pszMarker, cchMarker);
+    cch += cchMarker;
+    pszBuf[cch++] = '>';
+    pszBuf[cch] = '\0';
+    return cch;
+}
+
+size_t rtStrFmtBadPtr(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pv, const char *pszMarker)
+{
+    char szBuf[RTSTRFMT_NUM_BUF];
+    size_t cch = rtStrFmtBadPtrText(szBuf, pv, pszMarker);
+    return pfnOutput(pvArgOutput, szBuf, cch);
+}
+
+size_t rtStrFmtOutPrintf(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pszFormat, ...)
+{
+    char szBuf[80];
+    va_list Args;
+    va_start(Args, pszFormat);
+    size_t cch = RTStrPrintfV(szBuf, sizeof(szBuf), pszFormat, Args);
+    va_end(Args);
+    return pfnOutput(pvArgOutput, szBuf, cch);
+}
+
+void RTSTRFMTSINK::put(const char *pch, size_t cch)
+{
+    if (cch > sizeof(achBuf) - cchBuf)
+    {
+        flush();
+        if (cch > sizeof(achBuf))
+        {
+            cchTotal += pfnOutput(pvArgOutput, pch, cch);
+            return;
+        }
+    }
+    memcpy(&achBuf[cchBuf], pch, cch);
+    cchBuf += cch;
+}
+
+void RTSTRFMTSINK::flush()
+{
+    if (cchBuf)
+    {
+        cchTotal += pfnOutput(pvArgOutput, achBuf, cchBuf);
+        cchBuf = 0;
+    }
+}
+
+/** Text of a string pointer that must not be read, padded like a string. */
+static size_t rtStrFmtBadStr(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pv, const char *pszMarker,
+                             int cchWidth, unsigned fFlags)
+{
+    char szBuf[RTSTRFMT_NUM_BUF];
+    size_t cch;
+    if (!pv)
+    {
+        memcpy(szBuf, "<NULL>", sizeof("<NULL>"));
+        cch = sizeof("<NULL>") - 1;
+    }
+    else
+        cch = rtStrFmtBadPtrText(szBuf, pv, pszMarker);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, szBuf, cch, cch, cchWidth, fFlags);
+}
+
+/**
+ * Decodes the next UTF-16 character. Plain BMP units are taken as they are;
+ * surrogates and U+FFFE/U+FFFF go through the full decoder.
+ * @returns false at the zero unit or on a decoding failure.
+ */
+static bool rtStrFmtUtf16Next(const RTUTF16 **ppwsz, bool fBigEndian, RTUNICP *pCp)
+{
+    RTUTF16 wc = **ppwsz;
+    if (fBigEndian)
+        wc = (RTUTF16)((wc >> 8) | (wc << 8));
+    if (wc == 0)
+        return false;
+    if (wc < 0xd800 || (wc >= 0xe000 && wc < 0xfffe))
+    {
+        *pCp = wc;
+        (*ppwsz)++;
+        return true;
+    }
+    int rc = fBigEndian ? RTUtf16BigReadCp(ppwsz, pCp) : RTUtf16ReadCp(ppwsz, pCp);
+    return RT_SUCCESS(rc);
+}
+
+/** Outputs one code point as UTF-8, as one piece. */
+static size_t rtStrFmtCodePoint(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, RTUNICP uCp)
+{
+    char achCp[8];
+    char *pchEnd = RTStrWriteCp(achCp, uCp);
+    return pfnOutput(pvArgOutput, achCp, (size_t)(pchEnd - achCp));
+}
+
+size_t rtStrFmtUtf16(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUTF16 *pwsz, bool fBigEndian, int cchWidth,
+                     int cchPrecision, unsigned fFlags)
+{
+    /* The width counts characters, so count them before outputting any. */
+    size_t cchMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
+    size_t cChars = 0;
+    const RTUTF16 *pwszCur = pwsz;
+    RTUNICP uCp;
+    while (cChars < cchMax && rtStrFmtUtf16Next(&pwszCur, fBigEndian, &uCp))
+        cChars++;
+
+    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cChars ? (size_t)cchWidth - cChars : 0;
+    size_t cchTotal = 0;
+    if (cchPad && !(fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    for (size_t i = 0; i < cChars; i++)
+    {
+        rtStrFmtUtf16Next(&pwsz, fBigEndian, &uCp);
+        cchTotal += rtStrFmtCodePoint(pfnOutput, pvArgOutput, uCp);
+    }
+    if (cchPad && (fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    return cchTotal;
+}
+
+/** "%Ls": 32-bit code points up to a zero value or the precision. */
+static size_t rtStrFmtCodePoints(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *pauCps, int cchWidth,
+                                 int cchPrecision, unsigned fFlags)
+{
+    size_t cchMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
+    size_t cChars = 0;
+    while (cChars < cchMax && pauCps[cChars] != 0)
+        cChars++;
+
+    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cChars ? (size_t)cchWidth - cChars : 0;
+    size_t cchTotal = 0;
+    if (cchPad && !(fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    for (size_t i = 0; i < cChars; i++)
+        cchTotal += rtStrFmtCodePoint(pfnOutput, pvArgOutput, pauCps[i]);
+    if (cchPad && (fFlags & FMT_F_LEFT))
+        cchTotal += rtStrFmtBlanks(pfnOutput, pvArgOutput, cchPad);
+    return cchTotal;
+}
+
+/** "%s", "%ls", "%Ls". */
+static size_t rtStrFmtString(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list *pArgs, int cchWidth, int cchPrecision,
+                             unsigned fFlags, char chArgSize)
+{
+    if (chArgSize == 'l')
+    {
+        const RTUTF16 *pwsz = va_arg(*pArgs, const RTUTF16 *);
+        if (!RT_VALID_PTR(pwsz))
+            return rtStrFmtBadStr(pfnOutput, pvArgOutput, pwsz, "!BadStrW", cchWidth, fFlags);
+        return rtStrFmtUtf16(pfnOutput, pvArgOutput, pwsz, false /*fBigEndian*/, cchWidth, cchPrecision, fFlags);
+    }
+    if (chArgSize == 'L')
+    {
+        const RTUNICP *pauCps = va_arg(*pArgs, const RTUNICP *);
+        if (!RT_VALID_PTR(pauCps))
+            return rtStrFmtBadStr(pfnOutput, pvArgOutput, pauCps, "!BadStrU", cchWidth, fFlags);
+        return rtStrFmtCodePoints(pfnOutput, pvArgOutput, pauCps, cchWidth, cchPrecision, fFlags);
+    }
+    const char *psz = va_arg(*pArgs, const char *);
+    if (!RT_VALID_PTR(psz))
+        return rtStrFmtBadStr(pfnOutput, pvArgOutput, psz, "!BadStr", cchWidth, fFlags);
+    size_t cch = cchPrecision >= 0 ? RTStrNLen(psz, (size_t)cchPrecision) : strlen(psz);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, psz, cch, cch, cchWidth, fFlags);
+}
+
+/** True for the sizes that read a 64-bit integer argument. */
+static bool rtStrFmtIs64BitSize(char chArgSize)
+{
+    switch (chArgSize)
+    {
+        case 'L':
+        case 'j': return true;
+        /* size_t and ptrdiff_t are as wide as a pointer. */
+        case 'z':
+        case 't': return sizeof(size_t) == sizeof(uint64_t);
+        default: return false;
+    }
+}
+
+/** "%d", "%i", "%u", "%o", "%x", "%X". */
+static size_t rtStrFmtInteger(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list *pArgs, char chConv, int cchWidth,
+                              int cchPrecision, unsigned fFlags, char chArgSize)
+{
+    unsigned uBase = 10;
+    switch (chConv)
+    {
+        case 'd':
+        case 'i': fFlags |= FMT_F_SIGNED; break;
+        case 'o': uBase = 8; break;
+        case 'X':
+            fFlags |= FMT_F_UPPER;
+            uBase = 16;
+            break;
+        case 'x': uBase = 16; break;
+        default: break;
+    }
+
+    uint64_t u64Value;
+    if (rtStrFmtIs64BitSize(chArgSize))
+    {
+        u64Value = va_arg(*pArgs, uint64_t);
+        fFlags |= FMT_F_SIZE64;
+    }
+    else
+    {
+        uint32_t u32Value = va_arg(*pArgs, uint32_t);
+        /* "h", "hh" and "t" widen with the sign even for unsigned output; no
+           truncation to 8 or 16 bits takes place. */
+        bool fSignExtend = (fFlags & FMT_F_SIGNED) || chArgSize == 'h' || chArgSize == 'H' || chArgSize == 't';
+        u64Value = fSignExtend ? (uint64_t)(int64_t)(int32_t)u32Value : u32Value;
+        fFlags |= chArgSize == 'h' ? FMT_F_SIZE16 : chArgSize == 'H' ? FMT_F_SIZE8 : FMT_F_SIZE32;
+    }
+
+    char szNum[RTSTRFMT_NUM_BUF];
+    int cch = RTStrFmtNumber(szNum, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
+}
+
+/** The process's registry of "%R[name]" types; this runtime registers none. */
+static const RTStrFmtCustomType *const g_paRtStrFmtCustomTypes = nullptr;
+static const size_t g_cRtStrFmtCustomTypes = 0;
+
+const RTStrFmtCustomType *rtStrFmtCustomTypeFind(const RTStrFmtCustomType *paTypes, size_t cTypes, const char *pchName,
+                                                 size_t cchName)
+{
+    size_t iLow = 0;
+    size_t iHigh = cTypes;
+    while (iLow < iHigh)
+    {
+        size_t i = iLow + (iHigh - iLow) / 2;
+        const RTStrFmtCustomType *pType = &paTypes[i];
+        size_t cchCmp = cchName < pType->cchName ? cchName : pType->cchName;
+        int iDiff = memcmp(pchName, pType->szName, cchCmp);
+        if (iDiff == 0)
+            iDiff = cchName < pType->cchName ? -1 : cchName > pType->cchName ? 1 : 0;
+        if (iDiff == 0)
+            return pType;
+        if (iDiff < 0)
+            iHigh = i;
+        else
+            iLow = i + 1;
+    }
+    return nullptr;
+}
+
+/** "%R[name]": *ppszFormat is at the "[". */
+static size_t rtStrFmtCustomType(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs,
+                                 int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    const char *pszName = *ppszFormat + 1;
+    const char *pszEnd = pszName;
+    while (*pszEnd != ']')
+    {
+        if (*pszEnd == '\0' || *pszEnd == '%' || *pszEnd == '[')
+        {
+            /* Not a type name: output nothing and go on with what stopped us. */
+            *ppszFormat = pszEnd;
+            return 0;
+        }
+        pszEnd++;
+    }
+    *ppszFormat = pszEnd + 1;
+    void *pvValue = va_arg(*pArgs, void *);
+    size_t cchName = (size_t)(pszEnd - pszName);
+
+    const RTStrFmtCustomType *pType =
+        rtStrFmtCustomTypeFind(g_paRtStrFmtCustomTypes, g_cRtStrFmtCustomTypes, pszName, cchName);
+    if (pType)
+        return pType->pfnHandler(pfnOutput, pvArgOutput, pszName, pvValue, cchWidth, cchPrecision, fFlags,
+                                 pType->pvUser);
+    return pfnOutput(pvArgOutput, "<missing:%R[", sizeof("<missing:%R[") - 1) +
+           pfnOutput(pvArgOutput, pszName, cchName) + pfnOutput(pvArgOutput, "]>", 2);
+}
+
+/** Reads decimal digits, saturating at INT_MAX. */
+static int rtStrFmtParseDigits(const char **ppsz)
+{
+    const char *psz = *ppsz;
+    int iValue = 0;
+    while (*psz >= '0' && *psz <= '9')
+    {
+        int iDigit = *psz++ - '0';
+        iValue = iValue > (INT_MAX - iDigit) / 10 ? INT_MAX : iValue * 10 + iDigit;
+    }
+    *ppsz = psz;
+    return iValue;
+}
+
+/** The walk itself; @a pArgs is the walk's own copy of the arguments. */
+static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
+                           const char *pszFormat, va_list *pArgs)
+{
+    size_t cchTotal = 0;
+    const char *pszRun = pszFormat; /* start of the pending literal run */
+    const char *psz = pszFormat;
+    for (;;)
+    {
+        char ch = *psz;
+        if (ch != '%')
+        {
+            if (ch == '\0')
+                break;
+            psz++;
+            continue;
+        }
+
+        if (psz != pszRun)
+            cchTotal += pfnOutput(pvArgOutput, pszRun, (size_t)(psz - pszRun));
+        psz++;
+        if (*psz == '%')
+        {
+            /* The second '%' starts the next run and goes out as text. */
+            pszRun = psz++;
+            continue;
+        }
+
+        /* Flags. */
+        unsigned fFlags = 0;
+        for (;; psz++)
+        {
+            unsigned fFlag;
+            switch (*psz)
+            {
+                case ' ': fFlag = FMT_F_BLANK; break;
+                case '#': fFlag = FMT_F_ALT; break;
+                case '\'': fFlag = FMT_F_GROUP; break;
+                case '+': fFlag = FMT_F_PLUS; break;
+                case '-': fFlag = FMT_F_LEFT; break;
+                case '0': fFlag = FMT_F_ZERO_PAD; break;
+                default: fFlag = 0; break;
+            }
+            if (!fFlag)
+                break;
+            fFlags |= fFlag;
+        }
+
+        /* Width. */
+        int cchWidth = -1;
+        if (*psz >= '0' && *psz <= '9')
+        {
+            cchWidth = rtStrFmtParseDigits(&psz);
+            fFlags |= FMT_F_WIDTH;
+        }
+        else if (*psz == '*')
+        {
+            psz++;
+            int iWidth = va_arg(*pArgs, int);
+            if (iWidth < 0)
+            {
+                fFlags |= FMT_F_LEFT;
+                iWidth = iWidth == INT_MIN ? INT_MAX : -iWidth;
+            }
+            cchWidth = iWidth;
+            fFlags |= FMT_F_WIDTH;
+        }
+
+        /* Precision. */
+        int cchPrecision = -1;
+        if (*psz == '.')
+        {
+            psz++;
+            fFlags |= FMT_F_PRECISION;
+            if (*psz >= '0' && *psz <= '9')
+                cchPrecision = rtStrFmtParseDigits(&psz);
+            else if (*psz == '*')
+            {
+                psz++;
+                cchPrecision = va_arg(*pArgs, int);
+                if (cchPrecision < 0)
+                    cchPrecision = 0;
+            }
+            else
+                cchPrecision = 0;
+        }
+
+        /* Size. */
+        char chArgSize = 0;
+        switch (*psz)
+        {
+            case 'h':
+                psz++;
+                chArgSize = 'h';
+                if (*psz == 'h')
+                {
+                    psz++;
+                    chArgSize = 'H';
+                }
+                break;
+            case 'l':
+                psz++;
+                chArgSize = 'l';
+                if (*psz == 'l')
+                {
+                    psz++;
+                    chArgSize = 'L';
+                }
+                break;
+            case 'L':
+            case 'q':
+                psz++;
+                chArgSize = 'L';
+                break;
+            case 'j':
+            case 'z':
+            case 't': chArgSize = *psz++; break;
+            case 'I':
+                psz++;
+                if (psz[0] == '6' && psz[1] == '4')
+                {
+                    psz += 2;
+                    chArgSize = 'L';
+                }
+                else if (psz[0] == '3' && psz[1] == '2')
+                    psz += 2;
+                else
+                    chArgSize = 'j';
+                break;
+            default: break;
+        }
+
+        /* Conversion. A directive cut short by the terminator ends the walk. */
+        char chConv = *psz;
+        if (chConv == '\0')
+        {
+            pszRun = psz;
+            break;
+        }
+        psz++;
+        switch (chConv)
+        {
+            case 'd':
+            case 'i':
+            case 'u':
+            case 'o':
+            case 'x':
+            case 'X':
+                cchTotal +=
+                    rtStrFmtInteger(pfnOutput, pvArgOutput, pArgs, chConv, cchWidth, cchPrecision, fFlags, chArgSize);
+                break;
+
+            case 'p': {
+                uintptr_t uPtr = (uintptr_t)va_arg(*pArgs, void *);
+                if (!(fFlags & FMT_F_WIDTH))
+                    cchWidth = (int)sizeof(void *) * 2;
+                fFlags |= FMT_F_ZERO_PAD | (sizeof(void *) == 8 ? FMT_F_SIZE64 : FMT_F_SIZE32);
+                char szNum[RTSTRFMT_NUM_BUF];
+                int cch = RTStrFmtNumber(szNum, uPtr, 16, cchWidth, cchPrecision, fFlags);
+                cchTotal += pfnOutput(pvArgOutput, szNum, (size_t)cch);
+                break;
+            }
+
+            case 'c': {
+                char chValue = (char)va_arg(*pArgs, int);
+                cchTotal += rtStrFmtPadded(pfnOutput, pvArgOutput, &chValue, 1, 1, cchWidth, fFlags);
+                break;
+            }
+
+            case 's':
+            case 'S':
+                cchTotal += rtStrFmtString(pfnOutput, pvArgOutput, pArgs, cchWidth, cchPrecision, fFlags, chArgSize);
+                break;
+
+            case 'a':
+            case 'A':
+            case 'e':
+            case 'E':
+            case 'f':
+            case 'F':
+            case 'g':
+            case 'G': {
+                double rd = va_arg(*pArgs, double);
+                char szNum[RTSTRFMT_NUM_BUF];
+                int cch = RTStrFmtFloat(szNum, sizeof(szNum), &rd, cchWidth, cchPrecision, 0);
+                cchTotal += pfnOutput(pvArgOutput, szNum, (size_t)cch);
+                break;
+            }
+
+            case 'N': {
+                const char *pszNested = va_arg(*pArgs, const char *);
+                va_list *pNestedArgs = va_arg(*pArgs, va_list *);
+                if (RT_VALID_PTR(pszNested) && RT_VALID_PTR(pNestedArgs))
+                    cchTotal += RTStrFmtV(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested, *pNestedArgs);
+                break;
+            }
+
+            case 'M': {
+                const char *pszNext = va_arg(*pArgs, const char *);
+                if (RT_VALID_PTR(pszNext))
+                    psz = pszNext;
+                break;
+            }
+
+            case 'R':
+                if (*psz == '[')
+                    cchTotal += rtStrFmtCustomType(pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision, fFlags);
+                else
+                {
+                    psz--; /* the extension renderers start at the "R" */
+                    cchTotal +=
+                        RTStrFmtExtType(pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision, fFlags, chArgSize);
+                }
+                break;
+
+            default:
+                if (pfnFormat)
+                {
+                    psz--; /* the handler starts at the conversion letter */
+                    cchTotal += pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision,
+                                          fFlags, chArgSize);
+                }
+                break;
+        }
+        pszRun = psz;
+    }
+
+    if (psz != pszRun)
+        cchTotal += pfnOutput(pvArgOutput, pszRun, (size_t)(psz - pszRun));
+    pfnOutput(pvArgOutput, nullptr, 0);
+    return cchTotal;
+}
+
+RTDECL(size_t)
+RTStrFmtV(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat, const char *pszFormat,
+          va_list Args)
+{
+    /* The walk and its helpers take the arguments through a pointer; a
+       va_list parameter may be an array type that decays, so work on a
+       local copy whose address is a true va_list pointer. */
+    va_list ArgsCopy;
+    va_copy(ArgsCopy, Args);
+    size_t cch = rtStrFmtWalk(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszFormat, &ArgsCopy);
+    va_end(ArgsCopy);
+    return cch;
+}
+
+RTDECL(size_t)
+RTStrFmt(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat, const char *pszFormat,
+         ...)
+{
+    va_list Args;
+    va_start(Args, pszFormat);
+    size_t cch = RTStrFmtV(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszFormat, Args);
+    va_end(Args);
+    return cch;
+}

@@ -1,0 +1,100 @@
+/** @file
+ * Formatter internals shared by the core walk, the extension renderers and
+ * the status rendering.
+ */
+#ifndef ZOLT_INTERNAL_STRFORMAT_H
+#define ZOLT_INTERNAL_STRFORMAT_H
+
+#include <zolt/strformat.h>
+
+/** Size of the work buffers of the number and status renderers. */
+#define RTSTRFMT_NUM_BUF 64
+
+/** Outputs @a cch blanks. @returns the callback results' sum. */
+size_t rtStrFmtBlanks(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
+
+/**
+ * Outputs @a cch bytes at @a pch as one piece, padded with blanks to
+ * @a cchWidth positions (before it, or after it with FMT_F_LEFT).
+ * @a cchShown is the number of positions the text occupies (its character
+ * count), which is what the width is measured against.
+ */
+size_t rtStrFmtPadded(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pch, size_t cch, size_t cchShown,
+                      int cchWidth, unsigned fFlags);
+
+/** Writes "<" + the low 32 bits of @a pv as 8 hex digits + @a pszMarker +
+ *  ">" into @a pszBuf (at least 16 bytes more than the marker).
+ *  @returns the length. */
+size_t rtStrFmtBadPtrText(char *pszBuf, const void *pv, const char *pszMarker);
+
+/** Outputs the bad-pointer text of rtStrFmtBadPtrText as one piece. */
+size_t rtStrFmtBadPtr(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pv, const char *pszMarker);
+
+/**
+ * Outputs UTF-16 text (host or big-endian units) as UTF-8, one piece per
+ * character, up to a zero unit, a decoding failure or @a cchPrecision
+ * characters, padded to @a cchWidth characters. @a pwsz must be valid.
+ */
+size_t rtStrFmtUtf16(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUTF16 *pwsz, bool fBigEndian, int cchWidth,
+                     int cchPrecision, unsigned fFlags);
+
+/**
+ * Looks up @a pchName (@a cchName bytes) in a registry of custom types
+ * sorted by name (compared over the shorter length, then by length).
+ * @returns the entry, or null.
+ */
+const RTStrFmtCustomType *rtStrFmtCustomTypeFind(const RTStrFmtCustomType *paTypes, size_t cTypes, const char *pchName,
+                                                 size_t cchName);
+
+/** Outputs the text RTStrPrintf makes of the arguments (at most 79 bytes)
+ *  as one piece. */
+size_t rtStrFmtOutPrintf(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pszFormat, ...);
+
+/**
+ * Collects small pieces of output and passes them on in larger ones, so
+ * that renderers producing text byte by byte do not call the output
+ * callback for every byte.
+ */
+struct RTSTRFMTSINK
+{
+    PFNFMTOUTPUT pfnOutput;
+    void *pvArgOutput;
+    size_t cchTotal; /**< the callback results so far */
+    size_t cchBuf;
+    char achBuf[120];
+
+    RTSTRFMTSINK(PFNFMTOUTPUT pfn, void *pv) : pfnOutput(pfn), pvArgOutput(pv), cchTotal(0), cchBuf(0)
+    {
+    }
+    void put(const char *pch, size_t cch);
+    void put(char ch)
+    {
+        if (cchBuf == sizeof(achBuf))
+            flush();
+        achBuf[cchBuf++] = ch;
+    }
+    void flush();
+    /** Flushes and returns the callback results' sum. */
+    size_t done()
+    {
+        flush();
+        return cchTotal;
+    }
+};
+
+/**
+ * A family renderer of RTStrFmtExtType: called with *ppszFormat at the
+ * family letter (after "R"); advances it past what it consumed.
+ */
+typedef size_t FNRTSTRFMTEXT(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs,
+                             int cchWidth, int cchPrecision, unsigned fFlags, char chArgSize);
+
+FNRTSTRFMTEXT rtStrFmtExtTime;     /**< "D": time spans */
+FNRTSTRFMTEXT rtStrFmtExtEscape;   /**< "M": escaped strings */
+FNRTSTRFMTEXT rtStrFmtExtBaseName; /**< "b": base names, big-endian UTF-16 */
+FNRTSTRFMTEXT rtStrFmtExtFnName;   /**< "f": function names */
+FNRTSTRFMTEXT rtStrFmtExtHex;      /**< "h": hex dumps and sizes */
+FNRTSTRFMTEXT rtStrFmtExtRegister; /**< "A": processor registers */
+FNRTSTRFMTEXT rtStrFmtExtStatus;   /**< "r", "w": status codes */
+
+#endif /* ZOLT_INTERNAL_STRFORMAT_H */
