@@ -138,62 +138,85 @@ static int rtUtf8MeasureExact(const uint8_t *pb, size_t cb, bool fRecode, RTUTF8
 }
 
 #if defined(__SSE2__)
-/** State of the SSE2 block scanner between blocks. */
-typedef struct RTUTF8SCANSSE2
-{
-    __m128i vPrev;  /**< The previous 16 bytes (NULs before the first block). */
-    __m128i vCont;  /**< Continuation bytes seen, two 64-bit partial sums. */
-    __m128i vLead4; /**< Four-byte lead bytes seen, likewise. */
-} RTUTF8SCANSSE2;
+#define RT_V8(b) _mm_set1_epi8((char)(b))
 
 /**
- * Checks one block of 16 bytes against the shape of well-formed UTF-8 for
- * Unicode without U+FFFE/U+FFFF, looking back into the previous block for
- * sequences that cross into this one.
- * @returns false if any byte is doubtful.
+ * Checks the 16 bytes at @a pb, which are preceded by three readable bytes,
+ * against the shape of well-formed UTF-8 for Unicode without U+FFFE/U+FFFF.
+ * The bytes before are loaded rather than shifted in: loads are cheaper.
+ * @returns a vector that is zero where no byte is in doubt.
  */
-static inline bool rtUtf8ScanBlockSse2(RTUTF8SCANSSE2 *pState, __m128i vCur)
+static inline __m128i rtUtf8DoubtsSse2(const uint8_t *pb)
 {
-#define RT_V8(b) _mm_set1_epi8((char)(b))
-    __m128i const vPrev = pState->vPrev;
-    __m128i const vPrev1 = _mm_or_si128(_mm_slli_si128(vCur, 1), _mm_srli_si128(vPrev, 15));
-    __m128i const vPrev2 = _mm_or_si128(_mm_slli_si128(vCur, 2), _mm_srli_si128(vPrev, 14));
-    __m128i const vPrev3 = _mm_or_si128(_mm_slli_si128(vCur, 3), _mm_srli_si128(vPrev, 13));
+    __m128i const vCur = _mm_loadu_si128((const __m128i *)pb);
+    __m128i const vPrev1 = _mm_loadu_si128((const __m128i *)(pb - 1));
+    __m128i const vPrev2 = _mm_loadu_si128((const __m128i *)(pb - 2));
+    __m128i const vPrev3 = _mm_loadu_si128((const __m128i *)(pb - 3));
 
-    /* Continuation bytes 80..BF are exactly the signed bytes below -64. A
-       byte must be one exactly when a lead byte 1, 2 or 3 places before it
-       announces a sequence long enough to reach it. */
+    /* A byte must be a continuation byte (80..BF, exactly the signed bytes
+       below -64) when a lead byte 1, 2 or 3 places before it announces a
+       sequence long enough to reach it (C0 and up, E0 and up, F0 and up: a
+       saturating subtraction leaves non-zero there), and only then. */
     __m128i const vIsCont = _mm_cmplt_epi8(vCur, RT_V8(0xC0));
-    __m128i const vNeedCont =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(vPrev1, RT_V8(0xC0)), RT_V8(0xC0)),
-                                  _mm_cmpeq_epi8(_mm_and_si128(vPrev2, RT_V8(0xE0)), RT_V8(0xE0))),
-                     _mm_cmpeq_epi8(_mm_and_si128(vPrev3, RT_V8(0xF0)), RT_V8(0xF0)));
-    __m128i vErr = _mm_xor_si128(vIsCont, vNeedCont);
+    __m128i const vNoneDue = _mm_cmpeq_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_subs_epu8(vPrev1, RT_V8(0xBF)), _mm_subs_epu8(vPrev2, RT_V8(0xDF))),
+                     _mm_subs_epu8(vPrev3, RT_V8(0xEF))),
+        _mm_setzero_si128());
+    __m128i vDoubt = _mm_cmpeq_epi8(vIsCont, vNoneDue);
 
-    /* C0 and C1 only start overlong forms; F5..FF start nothing here. */
-    __m128i const vIsLead4 = _mm_cmpeq_epi8(_mm_and_si128(vCur, RT_V8(0xF0)), RT_V8(0xF0));
-    vErr = _mm_or_si128(vErr, _mm_cmpeq_epi8(_mm_and_si128(vCur, RT_V8(0xFE)), RT_V8(0xC0)));
-    vErr = _mm_or_si128(vErr, _mm_cmpeq_epi8(_mm_max_epu8(vCur, RT_V8(0xF5)), vCur));
+    /* C0 and C1 start only overlong forms; F5..FF start nothing here. */
+    vDoubt = _mm_or_si128(vDoubt, _mm_cmpeq_epi8(_mm_and_si128(vCur, RT_V8(0xFE)), RT_V8(0xC0)));
+    vDoubt = _mm_or_si128(vDoubt, _mm_subs_epu8(vCur, RT_V8(0xF4)));
 
     /* The second byte's range after E0 (overlong), ED (surrogates), F0
        (overlong) and F4 (above U+10FFFF). The signed compares are exact for
-       continuation bytes; any other byte there is already an error. */
-    vErr = _mm_or_si128(vErr, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xE0)), _mm_cmplt_epi8(vCur, RT_V8(0xA0))));
-    vErr = _mm_or_si128(vErr, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xED)), _mm_cmpgt_epi8(vCur, RT_V8(0x9F))));
-    vErr = _mm_or_si128(vErr, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xF0)), _mm_cmplt_epi8(vCur, RT_V8(0x90))));
-    vErr = _mm_or_si128(vErr, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xF4)), _mm_cmpgt_epi8(vCur, RT_V8(0x8F))));
+       continuation bytes; any other byte there is in doubt already. */
+    vDoubt =
+        _mm_or_si128(vDoubt, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xE0)), _mm_cmplt_epi8(vCur, RT_V8(0xA0))));
+    vDoubt =
+        _mm_or_si128(vDoubt, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xED)), _mm_cmpgt_epi8(vCur, RT_V8(0x9F))));
+    vDoubt =
+        _mm_or_si128(vDoubt, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xF0)), _mm_cmplt_epi8(vCur, RT_V8(0x90))));
+    vDoubt =
+        _mm_or_si128(vDoubt, _mm_and_si128(_mm_cmpeq_epi8(vPrev1, RT_V8(0xF4)), _mm_cmpgt_epi8(vCur, RT_V8(0x8F))));
 
     /* EF BF BE and EF BF BF: U+FFFE and U+FFFF. */
-    vErr = _mm_or_si128(
-        vErr, _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(vPrev2, RT_V8(0xEF)), _mm_cmpeq_epi8(vPrev1, RT_V8(0xBF))),
-                            _mm_cmpeq_epi8(_mm_or_si128(vCur, RT_V8(0x01)), RT_V8(0xBF))));
+    return _mm_or_si128(
+        vDoubt, _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(vPrev2, RT_V8(0xEF)), _mm_cmpeq_epi8(vPrev1, RT_V8(0xBF))),
+                              _mm_cmpeq_epi8(_mm_or_si128(vCur, RT_V8(0x01)), RT_V8(0xBF))));
+}
 
+/** @returns true if @a v is all zero. */
+static inline bool rtUtf8IsZeroSse2(__m128i v)
+{
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+}
+
+/** Running counts of the SSE2 scanner, two 64-bit partial sums each. */
+typedef struct RTUTF8SCANSSE2
+{
+    __m128i vCont;  /**< Continuation bytes. */
+    __m128i vLead4; /**< Four-byte lead bytes. */
+} RTUTF8SCANSSE2;
+
+/** Checks and counts the 64 bytes at @a pb, which are preceded by three
+ *  readable bytes. @returns false on doubt. */
+static inline bool rtUtf8ScanRoundSse2(RTUTF8SCANSSE2 *pState, const uint8_t *pb)
+{
+    __m128i vDoubt = _mm_setzero_si128();
+    __m128i vCont = _mm_setzero_si128(); /* per byte lane, 0 to 4 */
+    __m128i vLead4 = _mm_setzero_si128();
+    for (unsigned off = 0; off < 64; off += 16)
+    {
+        __m128i const vCur = _mm_loadu_si128((const __m128i *)(pb + off));
+        vDoubt = _mm_or_si128(vDoubt, rtUtf8DoubtsSse2(pb + off));
+        vCont = _mm_sub_epi8(vCont, _mm_cmplt_epi8(vCur, RT_V8(0xC0)));
+        vLead4 = _mm_sub_epi8(vLead4, _mm_cmpeq_epi8(_mm_and_si128(vCur, RT_V8(0xF0)), RT_V8(0xF0)));
+    }
     __m128i const vZero = _mm_setzero_si128();
-    pState->vCont = _mm_add_epi64(pState->vCont, _mm_sad_epu8(_mm_and_si128(vIsCont, RT_V8(1)), vZero));
-    pState->vLead4 = _mm_add_epi64(pState->vLead4, _mm_sad_epu8(_mm_and_si128(vIsLead4, RT_V8(1)), vZero));
-    pState->vPrev = vCur;
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(vErr, vZero)) == 0xFFFF;
-#undef RT_V8
+    pState->vCont = _mm_add_epi64(pState->vCont, _mm_sad_epu8(vCont, vZero));
+    pState->vLead4 = _mm_add_epi64(pState->vLead4, _mm_sad_epu8(vLead4, vZero));
+    return rtUtf8IsZeroSse2(vDoubt);
 }
 
 /** @returns the sum of the two 64-bit halves of @a v. */
@@ -213,44 +236,47 @@ static inline size_t rtUtf8SumSse2(__m128i v)
  */
 static bool rtUtf8MeasureSse2(const uint8_t *pb, size_t cb, RTUTF8MEASURE *pMeasure)
 {
-    __m128i const vZero = _mm_setzero_si128();
-    /* Lead bytes in the last three places of a block that need more bytes
-       than the block has left: what stops an ASCII block from being
+    /* Lead bytes among the three bytes before a round that need more bytes
+       than they have before it: what stops an ASCII round from being
        skipped unchecked. */
     __m128i const vTailRoom =
         _mm_set_epi8((char)0xBF, (char)0xDF, (char)0xEF, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    RTUTF8SCANSSE2 State = {vZero, vZero, vZero};
+    RTUTF8SCANSSE2 State = {_mm_setzero_si128(), _mm_setzero_si128()};
+    /* Rounds look back into the bytes before them, so the first and the
+       last round work on NUL-padded copies. The last holds at least one NUL
+       after the range, so a sequence cut short by the end of the range
+       shows as a missing continuation byte. */
+    uint8_t abPadded[16 + 64];
     size_t off = 0;
-    while (cb - off >= 64)
+    if (cb >= 64)
     {
-        const __m128i *pv = (const __m128i *)(pb + off);
-        __m128i const v0 = _mm_loadu_si128(pv);
-        __m128i const v1 = _mm_loadu_si128(pv + 1);
-        __m128i const v2 = _mm_loadu_si128(pv + 2);
-        __m128i const v3 = _mm_loadu_si128(pv + 3);
-        bool const fAscii = !_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(v0, v1), _mm_or_si128(v2, v3)));
-        if (fAscii && _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(State.vPrev, vTailRoom), vZero)) == 0xFFFF)
-            State.vPrev = v3;
-        else if (!rtUtf8ScanBlockSse2(&State, v0) || !rtUtf8ScanBlockSse2(&State, v1) ||
-                 !rtUtf8ScanBlockSse2(&State, v2) || !rtUtf8ScanBlockSse2(&State, v3))
+        memset(abPadded, 0, 16);
+        memcpy(&abPadded[16], pb, 64);
+        if (!rtUtf8ScanRoundSse2(&State, &abPadded[16]))
             return false;
-        off += 64;
+        for (off = 64; cb - off >= 64; off += 64)
+        {
+            const __m128i *pv = (const __m128i *)(pb + off);
+            __m128i const vAll = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(pv), _mm_loadu_si128(pv + 1)),
+                                              _mm_or_si128(_mm_loadu_si128(pv + 2), _mm_loadu_si128(pv + 3)));
+            if (!_mm_movemask_epi8(vAll) && rtUtf8IsZeroSse2(_mm_subs_epu8(_mm_loadu_si128(pv - 1), vTailRoom)))
+                continue;
+            if (!rtUtf8ScanRoundSse2(&State, pb + off))
+                return false;
+        }
     }
-    for (; cb - off >= 16; off += 16)
-        if (!rtUtf8ScanBlockSse2(&State, _mm_loadu_si128((const __m128i *)(pb + off))))
-            return false;
-
-    /* The rest padded with NULs, then a block of NULs: a sequence cut short
-       by the end of the range shows as a missing continuation byte. */
-    uint8_t abTail[16] = {0};
-    memcpy(abTail, pb + off, cb - off);
-    if (!rtUtf8ScanBlockSse2(&State, _mm_loadu_si128((const __m128i *)abTail)) || !rtUtf8ScanBlockSse2(&State, vZero))
+    memset(abPadded, 0, sizeof(abPadded));
+    if (off)
+        memcpy(abPadded, pb + off - 16, 16);
+    memcpy(&abPadded[16], pb + off, cb - off);
+    if (!rtUtf8ScanRoundSse2(&State, &abPadded[16]))
         return false;
 
     pMeasure->cCps = cb - rtUtf8SumSse2(State.vCont);
     pMeasure->cwc = pMeasure->cCps + rtUtf8SumSse2(State.vLead4);
     return true;
 }
+#undef RT_V8
 #endif /* __SSE2__ */
 
 /** Measures [pb, pb + cb), which holds no NUL: the block scanner where it
