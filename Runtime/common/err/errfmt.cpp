@@ -72,10 +72,15 @@ size_t rtErrExpandPacked(const RTErrPackedText *pStore, uint32_t off, uint32_t c
             size_t cchLeft = cb - i;
             RTUNICP uCp;
             if (RT_SUCCESS(RTStrReadCpN(&pszCp, &cchLeft, &uCp)))
+            {
                 cchTotal += pfnOutput(pvArgOutput, (const char *)&pb[i], (size_t)(cb - i - cchLeft));
+                i = cb - (uint32_t)cchLeft;
+            }
             else
+            {
                 cchTotal += pfnOutput(pvArgOutput, "?", 1);
-            i = cb - (uint32_t)cchLeft;
+                i++;
+            }
             continue;
         }
         uint32_t uEntry = b < pStore->cDict ? pStore->pauDict[b] : b;

@@ -243,7 +243,9 @@ size_t rtStrFmtExtHex(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char **pp
                   ((chKind == 'c' || chKind == 'u') && (chForm == 'b' || chForm == 'B' || chForm == 'i'));
     if (!fKnown)
     {
-        *ppszFormat = psz + 1 + (chKind ? 1 : 0) + (chForm ? 1 : 0);
+        /* Consume the letters that still belonged to the directive. */
+        bool fKind = chKind == 'x' || chKind == 'X' || chKind == 'c' || chKind == 'u';
+        *ppszFormat = psz + (!chKind ? 1 : !fKind || !chForm ? 2 : 3);
         return 0;
     }
     *ppszFormat = psz + 3;

@@ -54,7 +54,7 @@ inline std::string fmt(const char *pszFormat, ...)
 struct FmtCase
 {
     const char *pszFormat;
-    const char *pszExpected;
+    std::string strExpected;
     std::string strActual;
 };
 

@@ -91,7 +91,7 @@ TEST(StrFmt, Directives)
         {"%M null", "ab", fmt("a%Mb", (char *)nullptr)},
     };
     for (const FmtCase &c : aCases)
-        EXPECT_EQ(c.strActual, c.pszExpected) << c.pszFormat;
+        EXPECT_EQ(c.strActual, c.strExpected) << c.pszFormat;
 }
 
 TEST(StrFmt, FloatFields)
