@@ -69,4 +69,22 @@ function(add_stub_installer target)
         VERBATIM)
     add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${dir}/container.rc ${dir}/certificates.cpp)
     target_link_libraries(${target} PRIVATE ${ZOLT_STUB_LIBRARY})
+    target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} -fno-exceptions -fno-rtti)
+    # The resource compiler does not track the files a .rc pulls in: a
+    # changed package or icon must still rebuild the launcher.
+    set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps}")
+    foreach(src IN LISTS ZOLT_STUB_SOURCES)
+        if(src MATCHES "\\.rc$")
+            set_source_files_properties(${src} PROPERTIES OBJECT_DEPENDS "${ZOLT_STUB_RESOURCE_DEPENDS}")
+        endif()
+    endforeach()
+    # The runtime's own process entry instead of the C runtime's start-up.
+    # Sections aligned to pages in the file too: the package resources are
+    # then written straight from page-aligned views of the image.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(entry _RTNoCrtExeStartup@0)
+    else()
+        set(entry RTNoCrtExeStartup)
+    endif()
+    target_link_options(${target} PRIVATE -mwindows -nostartfiles -Wl,-e,${entry} -Wl,--file-alignment=4096)
 endfunction()

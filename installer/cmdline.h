@@ -1,0 +1,56 @@
+/** @file
+ * The launcher's command line: its option table and the run's settings.
+ */
+#ifndef STUB_CMDLINE_H
+#define STUB_CMDLINE_H
+
+#include <stddef.h>
+
+/** Size of the path buffers of StubSettings in bytes. */
+#define STUB_PATH_SIZE 4100
+/** Size of the Windows Installer parameter buffer in bytes. */
+#define STUB_MSI_PARAMS_SIZE 4096
+
+/** The settings of one run. */
+typedef struct StubSettings
+{
+    /** --extract: only extract (every package), install nothing. */
+    bool fExtractOnly;
+    /** Cleared by --no-silent-cert: no certificate in silent runs. */
+    bool fInstallCert;
+    /** --logging, or a log file path: the Windows Installer writes a log. */
+    bool fEnableLogging;
+    /** --ignore-reboot: a restart-required result ends the run with 0. */
+    bool fIgnoreReboot;
+    /** --path, absolute; empty: a directory of our own in the temporary
+     *  directory. */
+    char szExtractPath[STUB_PATH_SIZE];
+    /** --msi-log-file, absolute; empty: none given. */
+    char szMsiLogFile[STUB_PATH_SIZE];
+    /** Properties and parameters for the Windows Installer, single blanks
+     *  between the pieces in argument order. */
+    char szMsiParams[STUB_MSI_PARAMS_SIZE];
+} StubSettings;
+
+/** --verbose, once per occurrence; non-zero: a console with a settings
+ *  report. */
+extern unsigned g_cVerbosity;
+
+/** ParseStubCommandLine's result when the run goes on. */
+#define STUB_CONTINUE (-1)
+
+/**
+ * Sets the defaults of @a pSettings and parses the arguments (argv[0] is
+ * the program) into it, g_fSilentMode and g_cVerbosity, strictly from left
+ * to right: --silent takes effect for every later message, --help and
+ * --version are carried out when they are reached and end the run, and the
+ * first error ends it.
+ *
+ * @returns STUB_CONTINUE when the run goes on with the settings;
+ *          0 after --help or --version;
+ *          2 after a reported command-line error;
+ *          1 when the parser could not be set up (reported).
+ */
+int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings);
+
+#endif /* STUB_CMDLINE_H */

@@ -1,0 +1,192 @@
+/** @file
+ * Package extraction and write verification.
+ */
+#include "extract.h"
+
+#include <zolt/dir.h>
+#include <zolt/err.h>
+#include <zolt/file.h>
+#include <zolt/fs.h>
+#include <zolt/path.h>
+
+#include <string.h>
+
+#include "cleanup.h"
+#include "cmdline.h"
+#include "messages.h"
+#include "payload.h"
+
+FNSTUBEXTRACTHOOK *g_pfnStubExtractTestHook = NULL;
+
+/** Create or replace for writing; others may read but not write. */
+#define STUB_OPEN_WRITE                                                                                                \
+    (RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE_REPLACE | (0700u << RTFOPEN_CREATE_MODE_SHIFT))
+/** Reopen for reading, denying nothing, so it succeeds while the write
+ *  handle is still open. */
+#define STUB_OPEN_FIRST (RTFOPEN_READ | RTFOPEN_DENY_NONE | RTFOPEN_OPEN | (0700u << RTFOPEN_CREATE_MODE_SHIFT))
+/** Reopen for reading with writes denied: succeeds only when nobody holds
+ *  the file open for writing, and keeps it that way. */
+#define STUB_OPEN_KEPT (RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN)
+static_assert(STUB_OPEN_WRITE == 0x1C000322 && STUB_OPEN_FIRST == 0x1C000781 && STUB_OPEN_KEPT == 0x721,
+              "the three opens of a package file");
+
+/** The read-back buffer; extraction runs on the main thread only. */
+static uint8_t g_abStubReadBack[STUB_EXTRACT_BLOCK_SIZE];
+
+/** Reads the whole file back through @a hFile and compares it with the
+ *  resource bytes. */
+static int rtStubVerifyContent(RTFILE hFile, const char *pszPath, unsigned iPackage, const uint8_t *pbData,
+                               size_t cbData)
+{
+    for (size_t off = 0; off < cbData;)
+    {
+        size_t cbBlock = cbData - off < sizeof(g_abStubReadBack) ? cbData - off : sizeof(g_abStubReadBack);
+        int rc = RTFileRead(hFile, g_abStubReadBack, cbBlock, NULL);
+        if (RT_FAILURE(rc))
+            return PrintErrorRc(rc, "#%u: RTFileRead failed on '%s' at offset %#zx: %Rrc", iPackage, pszPath, off, rc);
+        if (memcmp(g_abStubReadBack, &pbData[off], cbBlock) != 0)
+            return PrintErrorRc(ERR_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#zx)",
+                                iPackage, pszPath, cbBlock, off);
+        off += cbBlock;
+    }
+    return 0;
+}
+
+int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, RTFILE hFile, unsigned iPackage)
+{
+    if (!RT_VALID_PTR(pszResourceName) || !RT_VALID_PTR(pszTargetPath))
+        return ERR_INVALID_POINTER;
+
+    int rc;
+    if (hFile == NIL_RTFILE)
+    {
+        rc = RTFileOpen(&hFile, pszTargetPath, STUB_OPEN_WRITE);
+        if (RT_FAILURE(rc))
+            return PrintErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", iPackage, pszTargetPath,
+                                rc);
+    }
+
+    /* From here on the cleanup pass owns the file: whatever fails, it
+       closes the handle the record holds and deletes what was written. */
+    CleanupRecord *pRec = AddCleanupRecord(pszTargetPath, true /*fIsFile*/);
+    if (!pRec)
+    {
+        (void)RTFileClose(hFile); /* nothing else will; the file stays */
+        return ERR_NO_MEMORY;
+    }
+    pRec->iPackage = (int32_t)iPackage;
+    pRec->hHandle.hFile = hFile;
+
+    const void *pvData = NULL;
+    size_t cbData = 0;
+    rc = FindPayloadResource(pszResourceName, &pvData, &cbData);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: Failed to locate resource '%s': %Rrc", iPackage, pszResourceName, rc);
+
+    /* Straight from the image: no copy of tens of megabytes. */
+    rc = RTFileWrite(hFile, pvData, cbData, NULL);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", iPackage, pszTargetPath, (unsigned)cbData,
+                            rc);
+
+    RTFSOBJREC InfoWritten;
+    rc = RTFileQueryInfo(hFile, &InfoWritten, RTFSOBJATTRADD_UNIX);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", iPackage, pszTargetPath, rc);
+
+    /* Open a reader before letting go of the writer, so the file is never
+       without a handle of ours that pins it. */
+    RTFILE hFirst = NIL_RTFILE;
+    rc = RTFileOpen(&hFirst, pszTargetPath, STUB_OPEN_FIRST);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: First re-opening of '%s' failed: %Rrc", iPackage, pszTargetPath, rc);
+    rc = RTFileClose(hFile);
+    if (RT_FAILURE(rc))
+    {
+        (void)RTFileClose(hFirst); /* the write handle's failure is the one reported */
+        return PrintErrorRc(rc, "#%u: RTFileClose('%s') failed: %Rrc", iPackage, pszTargetPath, rc);
+    }
+    pRec->hHandle.hFile = hFirst;
+
+    if (g_pfnStubExtractTestHook)
+        g_pfnStubExtractTestHook(pszTargetPath, iPackage);
+
+    RTFILE hKept = NIL_RTFILE;
+    rc = RTFileOpen(&hKept, pszTargetPath, STUB_OPEN_KEPT);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", iPackage, pszTargetPath, rc);
+    pRec->hHandle.hFile = hKept;
+    rc = RTFileClose(hFirst);
+    if (RT_FAILURE(rc))
+        PrintError("#%u: Failed to close 2nd handle to '%s': %Rrc", iPackage, pszTargetPath, rc);
+
+    RTFSOBJREC InfoKept;
+    rc = RTFileQueryInfo(hKept, &InfoKept, RTFSOBJATTRADD_UNIX);
+    if (RT_FAILURE(rc))
+        return PrintErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", iPackage, pszTargetPath, rc);
+    if ((uint64_t)InfoKept.cbObject != cbData)
+        return PrintErrorRc(ERR_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32", iPackage,
+                            pszTargetPath, (uint64_t)InfoKept.cbObject, (uint32_t)cbData);
+    if (InfoKept.Attr.u.Unix.INodeId != InfoWritten.Attr.u.Unix.INodeId)
+        return PrintErrorRc(ERR_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64", iPackage,
+                            pszTargetPath, InfoKept.Attr.u.Unix.INodeId, InfoWritten.Attr.u.Unix.INodeId);
+
+    return rtStubVerifyContent(hKept, pszTargetPath, iPackage, (const uint8_t *)pvData, cbData);
+}
+
+/** Makes sure the extraction directory exists, is registered, pinned open
+ *  and current. @returns 0 or 1 (reported). */
+static int rtStubPrepareDirectory(const char *pszPath, CleanupRecord **ppDirRecord)
+{
+    if (!RTDirExists(pszPath))
+    {
+        if (*ppDirRecord)
+            return ShowError("RTDirExists failed on '%s' which we just created!", pszPath);
+        int rc = RTDirCreate(pszPath, 0700, 0);
+        if (RT_FAILURE(rc))
+            return ShowError("Failed to create extraction path '%s': %Rrc", pszPath, rc);
+        *ppDirRecord = AddCleanupRecord(pszPath, false /*fIsFile*/);
+        if (!*ppDirRecord)
+            return PrintErrorFailure("Failed to add cleanup record for dir '%s'", pszPath);
+    }
+    else if (!*ppDirRecord)
+    {
+        /* The user's own directory: ours to use, never to delete. */
+        *ppDirRecord = AddCleanupRecord(pszPath, false /*fIsFile*/);
+        if (!*ppDirRecord)
+            return PrintErrorFailure("Failed to add cleanup record for existing dir '%s'", pszPath);
+        (*ppDirRecord)->fKeep = true;
+    }
+
+    int rc = RTDirOpen(&(*ppDirRecord)->hHandle.hDir, pszPath);
+    if (RT_FAILURE(rc))
+        return ShowError("Failed to open extraction path '%s': %Rrc", pszPath, rc);
+
+    (void)RTPathSetCurrentDir(pszPath); /* only a convenience for the installer's relative paths */
+    return 0;
+}
+
+int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, CleanupRecord **ppDirRecord)
+{
+    int rcExit = rtStubPrepareDirectory(pszPath, ppDirRecord);
+    if (rcExit != 0)
+        return rcExit;
+
+    for (unsigned iPackage = 0; iPackage < cPackages; iPackage++)
+    {
+        const PackageHeader *pHdr = GetPackageHeader(iPackage);
+        if (!pHdr)
+            return 1;
+        if (!fExtractOnly && !PackageFitsHost(pHdr->enmArch))
+            continue;
+
+        char szTarget[STUB_PATH_SIZE];
+        int rc = RTPathJoin(szTarget, sizeof(szTarget), pszPath, pHdr->szFileName);
+        if (RT_FAILURE(rc))
+            return ShowError("Internal error: Build extraction file name failed: %Rrc", rc);
+        rc = ExtractPackageFile(pHdr->szResourceName, szTarget, NIL_RTFILE, iPackage);
+        if (RT_FAILURE(rc))
+            return ShowError("Error extracting package #%u (%s): %Rrc", iPackage, pHdr->szFileName, rc);
+    }
+    return 0;
+}

@@ -1,0 +1,176 @@
+/** @file
+ * The payload container and host architecture detection.
+ */
+#include "payload.h"
+
+#include <windows.h>
+
+#include <zolt/err.h>
+#include <zolt/mem.h>
+#include <zolt/strformat.h>
+#include <zolt/string.h>
+
+#include <string.h>
+
+#include "messages.h"
+
+int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData)
+{
+    if (!pszName)
+        return ERR_INVALID_PARAMETER;
+    RTUTF16 *pwszName = NULL;
+    int rc = RTStrToUtf16(pszName, &pwszName);
+    if (RT_FAILURE(rc))
+        return rc;
+    HRSRC hRsrc = FindResourceExW(NULL, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, (const wchar_t *)pwszName,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    RTMemFree(pwszName);
+    if (!hRsrc)
+        return ERR_IO_GEN_FAILURE;
+
+    DWORD cbData = SizeofResource(NULL, hRsrc);
+    if (cbData == 0)
+        return ERR_NO_DATA;
+    if (pcbData)
+        *pcbData = cbData;
+
+    HGLOBAL hGlobal = LoadResource(NULL, hRsrc);
+    if (!hGlobal)
+        return ERR_IO_GEN_FAILURE;
+    const void *pvData = LockResource(hGlobal);
+    if (!pvData)
+        return ERR_IO_GEN_FAILURE;
+    *ppvData = pvData;
+    return 0;
+}
+
+int FindPayloadManifest(const PayloadManifest **ppManifest)
+{
+    const void *pvData = NULL;
+    size_t cbData = 0;
+    int rc = FindPayloadResource("MANIFEST", &pvData, &cbData);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (cbData != sizeof(PayloadManifest))
+        return ERR_IO_BAD_LENGTH;
+    /* The magic is NUL-padded to its field: compare the whole field. */
+    static const char s_szMagic[sizeof(((PayloadManifest *)0)->szMagic)] = PAYLOAD_MANIFEST_MAGIC;
+    const PayloadManifest *pManifest = (const PayloadManifest *)pvData;
+    if (memcmp(pManifest->szMagic, s_szMagic, sizeof(s_szMagic)) != 0)
+        return ERR_INVALID_MAGIC;
+    *ppManifest = pManifest;
+    return 0;
+}
+
+/** A file name that stays inside the directory it is joined to. */
+static bool rtStubIsPlainFileName(const char *pszName)
+{
+    return pszName[0] != '\0' && strcmp(pszName, ".") != 0 && strcmp(pszName, "..") != 0 && !strpbrk(pszName, "\\/:");
+}
+
+/** The checks every header passes before its fields are used. */
+static int rtStubCheckHeader(const void *pvData, size_t cbData)
+{
+    if (cbData != sizeof(PackageHeader))
+        return ERR_IO_BAD_LENGTH;
+    const PackageHeader *pHdr = (const PackageHeader *)pvData;
+    if (!memchr(pHdr->szResourceName, '\0', sizeof(pHdr->szResourceName)) ||
+        !memchr(pHdr->szFileName, '\0', sizeof(pHdr->szFileName)) || !rtStubIsPlainFileName(pHdr->szFileName))
+        return ERR_INVALID_NAME;
+    return 0;
+}
+
+const PackageHeader *GetPackageHeader(unsigned iPackage)
+{
+    char szName[32];
+    RTStrPrintf(szName, sizeof(szName), "HDR_%02d", iPackage);
+    const void *pvData = NULL;
+    size_t cbData = 0;
+    int rc = FindPayloadResource(szName, &pvData, &cbData);
+    if (RT_SUCCESS(rc))
+        rc = rtStubCheckHeader(pvData, cbData);
+    if (RT_FAILURE(rc))
+    {
+        ShowError("Internal error: Could not find package header #%u: %Rrc", iPackage, rc);
+        return NULL;
+    }
+    return (const PackageHeader *)pvData;
+}
+
+/** The architecture this launcher was built for. */
+static PackageArch rtStubBuildArch(void)
+{
+#if defined(__aarch64__) || defined(_M_ARM64)
+    return PackageArch_Arm64;
+#elif defined(__x86_64__) || defined(_M_X64)
+    return PackageArch_X86_64;
+#else
+    return PackageArch_X86;
+#endif
+}
+
+PackageArch DetectHostArch(void)
+{
+    typedef BOOL WINAPI FNISWOW64PROCESS2(HANDLE, USHORT *, USHORT *);
+    typedef BOOL WINAPI FNISWOW64PROCESS(HANDLE, BOOL *);
+
+    HMODULE hKernel32 = GetModuleHandleW(L"kernel32.dll");
+    FARPROC pfn = hKernel32 ? GetProcAddress(hKernel32, "IsWow64Process2") : NULL;
+    if (pfn)
+    {
+        USHORT uProcessMachine = 0;
+        USHORT uNativeMachine = 0;
+        if (!reinterpret_cast<FNISWOW64PROCESS2 *>(reinterpret_cast<void *>(pfn))(GetCurrentProcess(), &uProcessMachine,
+                                                                                  &uNativeMachine))
+        {
+            PrintError("IsWow64Process2 failed: %u", GetLastError());
+            return PackageArch_X86;
+        }
+        switch (uNativeMachine)
+        {
+            case 0x8664 /*IMAGE_FILE_MACHINE_AMD64*/: return PackageArch_X86_64;
+            case 0xaa64 /*IMAGE_FILE_MACHINE_ARM64*/: return PackageArch_Arm64;
+            case 0x014c /*IMAGE_FILE_MACHINE_I386*/: return PackageArch_X86;
+        }
+        PrintError("IsWow64Process2 return unknown host machine value: %#x (wow machine %#x)", uNativeMachine,
+                   uProcessMachine);
+        return PackageArch_X86;
+    }
+
+    pfn = hKernel32 ? GetProcAddress(hKernel32, "IsWow64Process") : NULL;
+    if (pfn)
+    {
+        BOOL fWow64 = TRUE;
+        if (!reinterpret_cast<FNISWOW64PROCESS *>(reinterpret_cast<void *>(pfn))(GetCurrentProcess(), &fWow64))
+        {
+            PrintError("IsWow64Process failed: %u\n", GetLastError());
+            return PackageArch_X86;
+        }
+        /* The old query only tells whether a 32-bit process runs emulated
+           on a 64-bit system, which before ARM64 meant an x86-64 host. A
+           process that is not emulated runs on the hardware it was built
+           for, so a 64-bit build must not take "no" for x86. */
+        if (fWow64)
+            return PackageArch_X86_64;
+        return rtStubBuildArch();
+    }
+
+    PrintError("Neither IsWow64Process nor IsWow64Process2 was found!");
+    return PackageArch_X86;
+}
+
+const char *PackageArchName(uint32_t enmArch)
+{
+    switch (enmArch)
+    {
+        case PackageArch_X86: return "x86";
+        case PackageArch_X86_64: return "x86_64";
+        case PackageArch_Arm64: return "arm64";
+    }
+    return "<Unknown>";
+}
+
+bool PackageFitsHost(uint32_t enmArch)
+{
+    return enmArch == PackageArch_All || enmArch == (uint32_t)DetectHostArch();
+}

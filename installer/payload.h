@@ -1,0 +1,100 @@
+/** @file
+ * The payload container: the packages the launcher carries as data
+ * resources of its own executable, their manifest and headers, and the
+ * host architecture the headers are matched against.
+ *
+ * Resources (type RT_RCDATA, stored under language 1033, looked up with the
+ * neutral language): "MANIFEST" (PayloadManifest), "HDR_00", "HDR_01" ...
+ * (PackageHeader, one per package) and the package bytes under the name each
+ * header gives. The bytes live in the executable image and stay valid for
+ * the life of the process; nobody frees them.
+ */
+#ifndef STUB_PAYLOAD_H
+#define STUB_PAYLOAD_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/** The processors a package is meant for. */
+typedef enum PackageArch
+{
+    /** Fits every host. */
+    PackageArch_All = 1,
+    PackageArch_X86 = 2,
+    PackageArch_X86_64 = 3,
+    PackageArch_Arm64 = 4,
+} PackageArch;
+
+/** The magic at the start of the manifest, NUL-padded to 15 bytes. */
+#define PAYLOAD_MANIFEST_MAGIC "QuorInstV1"
+
+/** Resource "MANIFEST". */
+typedef struct PayloadManifest
+{
+    char szMagic[15];
+    /** Number of packages, headers "HDR_00" to "HDR_<cPackages - 1>". */
+    uint8_t cPackages;
+} PayloadManifest;
+static_assert(sizeof(PayloadManifest) == 16, "the container's manifest is 16 bytes");
+
+/** Resources "HDR_NN": one package. */
+typedef struct PackageHeader
+{
+    /** PackageArch, little-endian. */
+    uint32_t enmArch;
+    /** The resource holding the package bytes; NUL-terminated. */
+    char szResourceName[28];
+    /** The plain file name the package is written under; NUL-terminated. */
+    char szFileName[224];
+} PackageHeader;
+static_assert(sizeof(PackageHeader) == 256, "the container's package headers are 256 bytes");
+
+/**
+ * Finds a data resource of the executable.
+ * @param pszName UTF-8 resource name.
+ * @param ppvData out: the bytes (read-only, valid for the process's life).
+ * @param pcbData optional out: their size, set once the size is known.
+ * @returns 0; ERR_INVALID_PARAMETER for a null name; the UTF-16 conversion
+ *          status; ERR_IO_GEN_FAILURE when the resource is missing or
+ *          cannot be loaded or locked; ERR_NO_DATA for an empty resource.
+ */
+int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData);
+
+/**
+ * Finds the manifest and checks it: exactly the size of PayloadManifest
+ * and starting with its magic.
+ * @returns the statuses of FindPayloadResource; ERR_IO_BAD_LENGTH for a
+ *          resource of another size; ERR_INVALID_MAGIC for another magic.
+ */
+int FindPayloadManifest(const PayloadManifest **ppManifest);
+
+/**
+ * Finds the header of package @a iPackage ("HDR_%02d": "HDR_07",
+ * "HDR_123") and checks it before anyone reads it: it must be exactly
+ * sizeof(PackageHeader) bytes, both names must be NUL-terminated within
+ * their fields, and the file name must be a plain, non-empty file name (no
+ * '\\', '/' or ':', not "." or ".."), so a package can never be written
+ * outside the extraction directory.
+ * @returns the header, or null after showing "Internal error: Could not find
+ *          package header #%u: %Rrc" (ShowError) with the lookup's status,
+ *          ERR_IO_BAD_LENGTH for a wrong size or ERR_INVALID_NAME for a
+ *          name that fails the checks.
+ */
+const PackageHeader *GetPackageHeader(unsigned iPackage);
+
+/**
+ * The host's processor architecture: X86, X86_64 or Arm64. Never fails:
+ * a failed or unanswerable query prints an error line (PrintError) and
+ * gives X86. Not cached; every call asks again.
+ */
+PackageArch DetectHostArch(void);
+
+/** The display name of a host architecture ("x86", "x86_64", "arm64"), or
+ *  "<Unknown>" for any other value. */
+const char *PackageArchName(uint32_t enmArch);
+
+/** @returns true when a package of @a enmArch fits the host: All, or the
+ *  architecture DetectHostArch reports (asked only for other values). */
+bool PackageFitsHost(uint32_t enmArch);
+
+#endif /* STUB_PAYLOAD_H */
