@@ -393,6 +393,45 @@ RTDECL(int) RTPathToNativeWide(RTUTF16 **ppwszNative, const char *pszPath);
 
 /** Releases a string from RTPathToNativeWide; null is ignored. */
 RTDECL(void) RTPathFreeNativeWide(RTUTF16 *pwszNative);
+
+/*
+ * NT object paths for the native NT calls. The record is the platform's
+ * UNICODE_STRING (byte length, maximum byte length = length + 2, buffer;
+ * always terminated); the root directory handle is always left null.
+ */
+struct _UNICODE_STRING;
+
+/**
+ * Converts a path to an NT object path: "C:\x" gives "\??\C:\x",
+ * "\\srv\share\x" "\??\UNC\srv\share\x", "\\.\COM1" "\??\COM1", and
+ * "\\?\C:\x" "\??\C:\x" (taken as it is). Other paths are made absolute
+ * (RTPathAbsEx) first, folding "." and "..". The raw escape
+ * "\\:zoltnt:\Some\Object" names the NT object "\Some\Object" directly.
+ * @returns 0 with *pNtName filled (release with RTNtPathFree);
+ *          ERR_FILENAME_TOO_LONG beyond 32766 UTF-16 units;
+ *          ERR_NO_TMP_MEMORY; conversion statuses; the statuses of
+ *          RTPathAbsEx.
+ */
+RTDECL(int) RTNtPathFromUtf8(struct _UNICODE_STRING *pNtName, void **phRootDir, const char *pszPath);
+
+/** Releases an NT path from RTNtPathFromUtf8 and clears it; the root handle
+ *  (optional) is set to null. */
+RTDECL(void) RTNtPathFree(struct _UNICODE_STRING *pNtName, void **phRootDir);
+
+/**
+ * Opens a file-system object with NtCreateFile (FILE_ATTRIBUTE_NORMAL,
+ * FILE_OPEN). A name the file system refuses as a parameter is retried once
+ * with a trailing backslash (a drive root named without one). With
+ * @a pfObjDir given and a raw-escape path, an NT object directory is opened
+ * when the name is no file-system object; *pfObjDir then tells which kind
+ * was opened.
+ * @returns 0 with the handle in *phHandle; on failure *phHandle is
+ *          INVALID_HANDLE_VALUE and the status is that of the conversion or
+ *          the converted NT status.
+ */
+RTDECL(int)
+RTNtPathOpen(const char *pszPath, uint32_t fDesiredAccess, uint32_t fShareAccess, uint32_t fCreateOptions,
+             uint32_t fObjAttribs, void **phHandle, bool *pfObjDir);
 #endif
 
 RT_C_DECLS_END

@@ -1,0 +1,288 @@
+/** @file
+ * NT object paths: conversion from UTF-8 and opening by NT path.
+ */
+#include "internal/nt.h"
+
+#include <windows.h>
+
+#include <zolt/err.h>
+#include <zolt/mem.h>
+#include <zolt/path.h>
+#include <zolt/string.h>
+
+#include <winternl.h>
+
+#include <string.h>
+
+#include "internal/path.h"
+
+/* Object-directory access and the call that opens one; only this file uses
+   them. */
+#define RT_NT_DIRECTORY_QUERY 0x0001
+#define RT_NT_DIRECTORY_TRAVERSE 0x0002
+#define RT_NT_DIRECTORY_CREATE_OBJECT 0x0004
+#define RT_NT_DIRECTORY_CREATE_SUBDIRECTORY 0x0008
+#define RT_NT_DIRECTORY_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x000f)
+extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr);
+
+namespace
+{
+
+/** The NT limit for an object name, in UTF-16 units. */
+constexpr size_t kcwcNtPathMax = 32766;
+
+/** The object-manager prefixes that turn a DOS path into an NT path. */
+struct RTNTPATHPREFIXES
+{
+    const char *pszDos;
+    const char *pszUnc;
+};
+
+/** NT 4.0 and later have the short "\??\" alias of the DOS devices. The
+ *  version comes straight from the process environment block, which every
+ *  NT version has at the same place. */
+const RTNTPATHPREFIXES *rtNtPathPrefixes()
+{
+    static const RTNTPATHPREFIXES s_Modern = {"\\??\\", "\\??\\UNC\\"};
+    static const RTNTPATHPREFIXES s_Old = {"\\DosDevices\\", "\\DosDevices\\UNC\\"};
+#ifdef _WIN64
+    size_t const offOSMajorVersion = 0x118;
+#else
+    size_t const offOSMajorVersion = 0xa4;
+#endif
+    const uint8_t *pbPeb = (const uint8_t *)NtCurrentTeb()->ProcessEnvironmentBlock;
+    ULONG const uMajor = *(const ULONG *)(pbPeb + offOSMajorVersion);
+    return uMajor >= 4 ? &s_Modern : &s_Old;
+}
+
+/** "\\:zoltnt:\": names an NT object directly. */
+bool rtNtPathIsRawEscape(const char *pszPath)
+{
+    static const char s_szTag[] = ":zoltnt:";
+    if (!rtPathIsDosSep(pszPath[0]) || !rtPathIsDosSep(pszPath[1]))
+        return false;
+    for (size_t i = 0; i < sizeof(s_szTag) - 1; i++)
+    {
+        char ch = pszPath[2 + i];
+        if (ch >= 'A' && ch <= 'Z')
+            ch = (char)(ch - 'A' + 'a');
+        if (ch != s_szTag[i])
+            return false;
+    }
+    return rtPathIsDosSep(pszPath[2 + sizeof(s_szTag) - 1]);
+}
+
+/** Converts to UTF-16 into a fresh UNICODE_STRING within the NT limit. */
+int rtNtPathSetFromUtf8(UNICODE_STRING *pNtName, const char *psz)
+{
+    RTUTF16 *pwsz = nullptr;
+    size_t cwc = 0;
+    int const rc = RTStrToUtf16Ex(psz, RTSTR_MAX, &pwsz, 0, &cwc);
+    if (rc < 0)
+        return rc;
+    if (cwc > kcwcNtPathMax)
+    {
+        RTMemFree(pwsz);
+        return ERR_FILENAME_TOO_LONG;
+    }
+    pNtName->Buffer = (PWSTR)pwsz;
+    pNtName->Length = (USHORT)(cwc * sizeof(RTUTF16));
+    pNtName->MaximumLength = (USHORT)(pNtName->Length + sizeof(RTUTF16));
+    return SUCCESS;
+}
+
+/**
+ * Makes @a pszPath absolute behind room for @a pszPrefix (whose first
+ * @a cchReplaced characters overwrite the start of the absolute path), then
+ * converts the whole.
+ */
+int rtNtPathFromAbs(UNICODE_STRING *pNtName, const char *pszPath, const char *pszPrefix, size_t cchReplaced)
+{
+    size_t const cchPrefix = strlen(pszPrefix);
+    size_t const offAbs = cchPrefix - cchReplaced;
+    char szStack[RTPATH_MAX];
+    char *pszBuf = szStack;
+    size_t cbBuf = sizeof(szStack);
+    int rc = ERR_FILENAME_TOO_LONG;
+    for (unsigned iHeap = 0; iHeap <= 8; iHeap++)
+    {
+        size_t cbAbs = cbBuf - offAbs;
+        rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STYLE_DOS, pszBuf + offAbs, &cbAbs);
+        if (rc != ERR_BUFFER_OVERFLOW)
+            break;
+        if (iHeap == 8)
+        {
+            rc = ERR_FILENAME_TOO_LONG;
+            break;
+        }
+        size_t cbNew = (cbAbs + offAbs + 95) & ~(size_t)63;
+        if (cbNew < cbBuf + 256)
+            cbNew = cbBuf + 256;
+        if (iHeap == 7 && cbNew < 131072)
+            cbNew = 131072;
+        if (pszBuf != szStack)
+            RTMemFree(pszBuf);
+        pszBuf = (char *)RTMemAlloc(cbNew);
+        if (!pszBuf)
+            return ERR_NO_TMP_MEMORY;
+        cbBuf = cbNew;
+    }
+    if (rc >= 0)
+    {
+        memcpy(pszBuf, pszPrefix, cchPrefix);
+        rc = rtNtPathSetFromUtf8(pNtName, pszBuf);
+    }
+    if (pszBuf != szStack)
+        RTMemFree(pszBuf);
+    return rc;
+}
+
+} // namespace
+
+RTDECL(int) RTNtPathFromUtf8(struct _UNICODE_STRING *pNtName, void **phRootDir, const char *pszPath)
+{
+    if (!RT_VALID_PTR(pNtName) || !RT_VALID_PTR(phRootDir) || !RT_VALID_PTR(pszPath))
+        return ERR_INVALID_POINTER;
+    pNtName->Buffer = nullptr;
+    pNtName->Length = pNtName->MaximumLength = 0;
+    *phRootDir = nullptr;
+
+    const RTNTPATHPREFIXES *pPrefixes = rtNtPathPrefixes();
+    if (rtNtPathIsRawEscape(pszPath))
+        return rtNtPathSetFromUtf8(pNtName, pszPath + 10);
+
+    bool const fTwoSeps = rtPathIsDosSep(pszPath[0]) && rtPathIsDosSep(pszPath[1]);
+    if (fTwoSeps && pszPath[2] == '?' && rtPathIsDosSep(pszPath[3]))
+    {
+        /* Already an NT path in Win32 clothes: only the prefix changes. */
+        int rc = rtNtPathSetFromUtf8(pNtName, pszPath);
+        if (rc < 0)
+            return rc;
+        size_t const cwcPrefix = strlen(pPrefixes->pszDos);
+        size_t const cwcRest = pNtName->Length / sizeof(RTUTF16) - 4;
+        if (cwcPrefix + cwcRest > kcwcNtPathMax)
+        {
+            RTNtPathFree(pNtName, nullptr);
+            return ERR_FILENAME_TOO_LONG;
+        }
+        if (cwcPrefix != 4)
+        {
+            PWSTR pwszNew = (PWSTR)RTMemRealloc(pNtName->Buffer, (cwcPrefix + cwcRest + 1) * sizeof(RTUTF16));
+            if (!pwszNew)
+            {
+                RTNtPathFree(pNtName, nullptr);
+                return ERR_NO_TMP_MEMORY;
+            }
+            memmove(&pwszNew[cwcPrefix], &pwszNew[4], (cwcRest + 1) * sizeof(RTUTF16));
+            pNtName->Buffer = pwszNew;
+            pNtName->Length = (USHORT)((cwcPrefix + cwcRest) * sizeof(RTUTF16));
+            pNtName->MaximumLength = (USHORT)(pNtName->Length + sizeof(RTUTF16));
+        }
+        for (size_t i = 0; i < cwcPrefix; i++)
+            pNtName->Buffer[i] = (WCHAR)pPrefixes->pszDos[i];
+        return SUCCESS;
+    }
+    if (fTwoSeps && pszPath[2] == '.' && rtPathIsDosSep(pszPath[3]))
+        return rtNtPathFromAbs(pNtName, pszPath, pPrefixes->pszDos, 4);
+    if (fTwoSeps)
+        return rtNtPathFromAbs(pNtName, pszPath, pPrefixes->pszUnc, 2);
+    return rtNtPathFromAbs(pNtName, pszPath, pPrefixes->pszDos, 0);
+}
+
+RTDECL(void) RTNtPathFree(struct _UNICODE_STRING *pNtName, void **phRootDir)
+{
+    if (pNtName)
+    {
+        RTMemFree(pNtName->Buffer);
+        pNtName->Buffer = nullptr;
+        pNtName->Length = pNtName->MaximumLength = 0;
+    }
+    if (phRootDir)
+        *phRootDir = nullptr;
+}
+
+namespace
+{
+
+/** Object-directory rights that correspond to a file access mask. */
+ACCESS_MASK rtNtPathDirObjAccess(ACCESS_MASK fAccess)
+{
+    if ((fAccess & STANDARD_RIGHTS_ALL) == STANDARD_RIGHTS_ALL || (fAccess & GENERIC_ALL))
+        return RT_NT_DIRECTORY_ALL_ACCESS;
+    ACCESS_MASK fDir = 0;
+    if (fAccess & (GENERIC_WRITE | STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA))
+        fDir |= RT_NT_DIRECTORY_CREATE_OBJECT | RT_NT_DIRECTORY_CREATE_SUBDIRECTORY;
+    if ((fAccess & (GENERIC_READ | STANDARD_RIGHTS_READ | FILE_READ_DATA)) || !fDir)
+        fDir |= RT_NT_DIRECTORY_QUERY;
+    if (fAccess & FILE_TRAVERSE)
+        fDir |= RT_NT_DIRECTORY_TRAVERSE;
+    return fDir;
+}
+
+/** Appends a backslash to an NT path (for a drive root named without). */
+bool rtNtPathAppendSlash(UNICODE_STRING *pNtName)
+{
+    size_t const cwc = pNtName->Length / sizeof(WCHAR);
+    PWSTR pwszNew = (PWSTR)RTMemRealloc(pNtName->Buffer, (cwc + 2) * sizeof(WCHAR));
+    if (!pwszNew)
+        return false;
+    pwszNew[cwc] = L'\\';
+    pwszNew[cwc + 1] = L'\0';
+    pNtName->Buffer = pwszNew;
+    pNtName->Length = (USHORT)(pNtName->Length + sizeof(WCHAR));
+    pNtName->MaximumLength = (USHORT)(pNtName->Length + sizeof(WCHAR));
+    return true;
+}
+
+} // namespace
+
+RTDECL(int)
+RTNtPathOpen(const char *pszPath, uint32_t fDesiredAccess, uint32_t fShareAccess, uint32_t fCreateOptions,
+             uint32_t fObjAttribs, void **phHandle, bool *pfObjDir)
+{
+    if (!RT_VALID_PTR(phHandle) || (pfObjDir && !RT_VALID_PTR(pfObjDir)))
+        return ERR_INVALID_POINTER;
+    *phHandle = INVALID_HANDLE_VALUE;
+    UNICODE_STRING NtName;
+    HANDLE hRootDir;
+    int rc = RTNtPathFromUtf8(&NtName, &hRootDir, pszPath);
+    if (rc < 0)
+        return rc;
+    bool const fObjDirAllowed = pfObjDir && rtNtPathIsRawEscape(pszPath);
+
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, &NtName, fObjAttribs, hRootDir, nullptr);
+    HANDLE hHandle = INVALID_HANDLE_VALUE;
+    IO_STATUS_BLOCK Ios;
+    auto openFile = [&]() {
+        return NtCreateFile(&hHandle, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShareAccess,
+                            FILE_OPEN, fCreateOptions, nullptr, 0);
+    };
+    NTSTATUS rcNt = openFile();
+    size_t const cwc = NtName.Length / sizeof(WCHAR);
+    if (rcNt == RT_NT_STATUS_INVALID_PARAMETER && NtName.Length < 65532 && cwc && NtName.Buffer[cwc - 1] != L'\\' &&
+        rtNtPathAppendSlash(&NtName))
+        rcNt = openFile();
+
+    bool fObjDir = false;
+    if ((rcNt == RT_NT_STATUS_OBJECT_NAME_INVALID || rcNt == RT_NT_STATUS_OBJECT_TYPE_MISMATCH) && fObjDirAllowed)
+    {
+        size_t const cwcName = NtName.Length / sizeof(WCHAR);
+        if (cwcName > 1 && NtName.Buffer[cwcName - 1] == L'\\')
+            NtName.Length = (USHORT)(NtName.Length - sizeof(WCHAR));
+        rcNt = NtOpenDirectoryObject(&hHandle, rtNtPathDirObjAccess(fDesiredAccess), &ObjAttr);
+        fObjDir = NT_SUCCESS(rcNt);
+    }
+
+    if (NT_SUCCESS(rcNt))
+    {
+        *phHandle = hHandle;
+        if (pfObjDir)
+            *pfObjDir = fObjDir;
+        rc = SUCCESS;
+    }
+    else
+        rc = RTErrConvertFromNtStatus(rcNt);
+    RTNtPathFree(&NtName, &hRootDir);
+    return rc;
+}
