@@ -232,11 +232,15 @@ TEST(StrFmt, Handler)
  *  - "%s" of a null pointer ("<NULL>" against the library's own text);
  *  - "%ls"/"%lc" (UTF-16 here, wchar_t there) and floating point.
  * "l" is 32-bit here on every host, so the oracle gets "%d" with an int.
+ * __mingw_snprintf also puts the " " flag's blank before unsigned numbers,
+ * where C (and we) ignore the flag, so that pair is left out on Windows.
  */
 #ifdef __MINGW32__
 #define ORACLE_SNPRINTF __mingw_snprintf
+const bool g_fOracleBlanksUnsigned = true;
 #else
 #define ORACLE_SNPRINTF snprintf
+const bool g_fOracleBlanksUnsigned = false;
 #endif
 
 enum class ArgKind
@@ -343,6 +347,8 @@ TEST(StrFmt, DifferentialAgainstSnprintf)
                             unsigned cDigits = digitsOf(uMagnitude, uBase);
                             unsigned cchSign = fSigned && (fNegative || strpbrk(pszFlags, "+ ")) ? 1 : 0;
                             unsigned cchPrefix = fAlt && uBase == 16 ? 2 : fAlt && uBase == 8 ? 1 : 0;
+                            if (g_fOracleBlanksUnsigned && !fSigned && strchr(pszFlags, ' '))
+                                continue;
                             if (fAlt && uBase != 10 && iValue == 0)
                                 continue;
                             if (fAlt && uBase == 8 && cchPrecision >= 0)
