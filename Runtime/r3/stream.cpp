@@ -419,6 +419,12 @@ void rtStrmTerm(void)
     while (RTSTREAMREC *pStream = g_pStrmListHead)
     {
         g_pStrmListHead = pStream->pNext;
+        /* An application's console stream is usually also its current
+           output; whatever prints after this must not reach a freed record. */
+        if (g_pStdOut == pStream)
+            g_pStdOut = &g_StdOutRec;
+        if (g_pStdErr == pStream)
+            g_pStdErr = &g_StdErrRec;
         pStream->u32Magic = RTSTREAM_MAGIC_DEAD;
         rtStrmClose(pStream);
         RTFileClose(pStream->hFile);

@@ -60,7 +60,7 @@ extern PRTSTREAM g_pStdErr;
  * 'x' with 'w' only (create a new file, read and write); '+' (read and
  * write); 'b' binary, 't' text (default: no LF translation in binary);
  * 'N' or 'e' not inherited, 'E' inherited (default). The file is shared
- * for reading, writing and deleting; a new file gets permissions 0666.
+ * for reading and writing; a new file gets permissions 0666.
  * Example: "a" opens the console device "CONOUT$" for appending.
  *
  * @param ppStream  Receives the stream; set to null first.

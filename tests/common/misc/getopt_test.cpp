@@ -4,11 +4,14 @@
    RTGetOptTakeValue, and the standard error messages. */
 #include <zolt/err.h>
 #include <zolt/getopt.h>
+#include <zolt/initterm.h>
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+
+#include "streamcapture.h"
 
 namespace
 {
@@ -93,7 +96,9 @@ std::vector<Step> parseAll(Args &A, const RTGetOptDef *paOptions, size_t cOption
         else if (fNamesOption && Value.pDef->pszLong)
             Str = Value.pDef->pszLong;
         else if (rc < 0)
+        {
             EXPECT_EQ(Value.pDef, nullptr) << "a failure that names nothing must leave the union empty";
+        }
         Steps.push_back({rc, Str});
     }
     return Steps;
@@ -265,7 +270,9 @@ int parseValue(uint32_t fFlags, const char *pszValue, RTGetOptValue *pValue)
         EXPECT_EQ(State.pDef, nullptr);
         EXPECT_EQ(State.iNext, 3) << "a failed step skips the option and its value";
         if (rc != ERR_OPTION_UNKNOWN)
+        {
             EXPECT_EQ(pValue->pDef, &Opt) << "the report needs the descriptor, not a half-stored number";
+        }
     }
     return rc;
 }
@@ -333,7 +340,9 @@ TEST(GetOpt, IntegerKinds)
         int rc = parseValue(Case.fFlags, Case.pszValue, &Value);
         EXPECT_EQ(rc, Case.rc) << "flags " << std::hex << Case.fFlags << " value '" << Case.pszValue << "'";
         if (rc > 0)
+        {
             EXPECT_EQ(Value.u64, Case.u64) << "flags " << std::hex << Case.fFlags << " value '" << Case.pszValue << "'";
+        }
     }
 }
 
@@ -506,10 +515,14 @@ TEST(GetOpt, IndexedOptions)
         {
             EXPECT_EQ(State.uIndex, Case.uIndex) << Case.Args[0];
             if (Case.pszValue)
+            {
                 EXPECT_STREQ(Value.psz, Case.pszValue) << Case.Args[0];
+            }
         }
         else if (rc != ERR_OPTION_VALUE_MISSING)
+        {
             EXPECT_EQ(State.uIndex, Case.uIndex) << Case.Args[0];
+        }
         EXPECT_EQ(RTGetOpt(&State, &Value), 0) << Case.Args[0];
     }
     Args A({"--cpu-1=5", "--port-", "--port-x"});
@@ -563,6 +576,53 @@ TEST(GetOpt, TakeValue)
     EXPECT_EQ(Value.u16, 0x12);
     EXPECT_EQ(RTGetOptTakeValue(&State, &Value, OPT_VALUE_UINT16), ERR_OPTION_VALUE_FORMAT);
     EXPECT_EQ(Value.pDef, &s_aOptions[1]);
+}
+
+TEST(GetOpt, ReportErrorTexts)
+{
+    ASSERT_EQ(RTR3Init(0, 0, nullptr, "C:\\dir\\setup.exe"), 0);
+    static const RTGetOptDef s_Path = {"--path", 'p', OPT_VALUE_STRING};
+    RTGetOptValue Operand, Unknown, WithDef, NoDef;
+    Operand.psz = "x";
+    Unknown.psz = "-z";
+    WithDef.pDef = &s_Path;
+    NoDef.pDef = nullptr;
+    struct
+    {
+        int iResult;
+        const RTGetOptValue *pValue;
+        const char *pszExpected;
+    } const s_aCases[] = {
+        {INF_NOT_AN_OPTION, &Operand, "setup.exe: error: Invalid parameter: x\n"},
+        {'q', &NoDef, "setup.exe: error: Unhandled option: -q\n"},
+        {'!', &NoDef, "setup.exe: error: Unhandled option: -!\n"},
+        {1000, &NoDef, "setup.exe: error: Unhandled option: 1000 (0x3e8)\n"},
+        {32, &NoDef, "setup.exe: error: Unhandled option: 32 (0x20)\n"},
+        {127, &NoDef, "setup.exe: error: Unhandled option: 127 (0x7f)\n"},
+        {ERR_OPTION_UNKNOWN, &Unknown, "setup.exe: error: Unknown option: '-z'\n"},
+        {ERR_OPTION_VALUE_FORMAT, &WithDef, "setup.exe: error: The value given '--path' has an invalid format.\n"},
+        {ERR_OPTION_VALUE_MISSING, &WithDef, "setup.exe: error: --path: A command-line option is missing its value\n"},
+        {ERR_INVALID_UTF8_ENCODING, &NoDef, "setup.exe: error: The text is not valid UTF-8\n"},
+    };
+    int i = 0;
+    for (auto const &Case : s_aCases)
+    {
+        StreamCapture Err(&g_pStdErr, ("getopt_test-report" + std::to_string(i++)).c_str());
+        EXPECT_EQ(RTGetOptReportError(Case.iResult, Case.pValue), 2) << Case.iResult;
+        EXPECT_EQ(Err.text(), Case.pszExpected) << Case.iResult;
+    }
+
+    /* End to end: what a real parse reports. */
+    StreamCapture Err(&g_pStdErr, "getopt_test-report-parse");
+    Args A({"--bogus", "--path"});
+    RTGetOptState State;
+    ASSERT_EQ(RTGetOptInit(&State, A.argc(), A.argv(), &s_Path, 1, 1, 0), 0);
+    RTGetOptValue Value;
+    int rc;
+    while ((rc = RTGetOpt(&State, &Value)) != 0)
+        EXPECT_EQ(RTGetOptReportError(rc, &Value), 2);
+    EXPECT_EQ(Err.text(), "setup.exe: error: Unknown option: '--bogus'\n"
+                          "setup.exe: error: --path: A command-line option is missing its value\n");
 }
 
 } // namespace

@@ -81,7 +81,9 @@ TEST(GetOptSplit, MsCrtRules)
         {"caf\xc3\xa9 \"\xe2\x82\xac \xf0\x9f\x98\x80\"", {"caf\xc3\xa9", "\xe2\x82\xac \xf0\x9f\x98\x80"}},
     };
     for (auto const &Case : s_aCases)
+    {
         EXPECT_EQ(split(Case.pszLine, GETOPTARGV_STYLE_MSCRT), Case.Expected) << caseName(Case.pszLine);
+    }
 }
 
 TEST(GetOptSplit, BourneRules)
@@ -101,7 +103,9 @@ TEST(GetOptSplit, BourneRules)
         {"  \n ", {}},
     };
     for (auto const &Case : s_aCases)
+    {
         EXPECT_EQ(split(Case.pszLine, GETOPTARGV_STYLE_BOURNE), Case.Expected) << caseName(Case.pszLine);
+    }
 }
 
 TEST(GetOptSplit, CustomSeparators)
