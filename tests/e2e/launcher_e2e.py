@@ -1,0 +1,623 @@
+#!/usr/bin/env python3
+"""End-to-end cases of the launcher under Wine.
+
+Each case runs real launchers through the Windows-side driver (e2e-driver:
+full 32-bit exit code, standard output and error captured into files),
+with Wine helper processes (e2e-helper) where another program must hold a
+mutex or a file. GUI cases expect an X display (xvfb-run) and use xdotool
+and ImageMagick's import. Test launchers built with e2e-hook-main.cpp pause
+between writing and verifying each package (ZOLT_E2E_HOOK_DIR) so a case
+can act on the file at that moment.
+
+Usage: launcher_e2e.py --case NAME [paths, see main()]
+Exit code 0 when the case passed, 1 when it failed.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+TITLE = "Marrowdale Installer"
+VERSION = "7.2.0r169963"
+
+HELP = """-- Marrowdale Installer v7.2.0r169963 --
+
+Command Line Parameters:
+
+--extract
+    Extract file contents to temporary directory
+--logging
+    Enables MSI installer logging (to extract path)
+--msi-log-file <path/to/file>
+    Sets MSI logging to <file>
+--msiparams <parameters>
+    Specifies extra parameters for the MSI installers
+    double quoted arguments must be doubled and put
+    in quotes: --msiparams "PROP=""a b c\"\"\"
+--msi-prop <prop> <value>
+    Adds <prop>=<value> to the MSI parameters,
+    quoting the property value if necessary
+--no-silent-cert
+    Do not install Marrowdale Certificate automatically
+    when --silent option is specified
+--path
+    Sets the path of the extraction directory
+--reinstall
+    Forces Marrowdale to get re-installed
+--ignore-reboot
+   Do not set exit code to 3010 if a reboot is required
+--silent
+   Enables silent mode installation
+--version
+   Displays version number and exit
+-?, -h, --help
+   Displays this help text and exit
+
+Examples:
+  {0} --msiparams "INSTALLDIR=""C:\\Program Files\\Marrowdale\"\"\"
+  {0} --extract -path C:\\Quor"""
+
+# The cleanup pass pauses 100 ms and then three times 3000 ms.
+CLEANUP_PAUSES = 9.1
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+def winpath(path):
+    """The Windows form of a Linux path under Wine's Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Run:
+    """One launcher process started through the driver."""
+
+    def __init__(self, ctx, exe, args, env=None):
+        self.ctx = ctx
+        self.exe = exe
+        n = ctx.next_run()
+        self.out_file = os.path.join(ctx.work, f"run{n}.out")
+        self.err_file = os.path.join(ctx.work, f"run{n}.err")
+        self.started = time.monotonic()
+        self.proc = ctx.wine_popen([ctx.args.driver, winpath(self.out_file), winpath(self.err_file), winpath(exe)]
+                                   + args, env=env)
+
+    def wait(self, timeout=120):
+        try:
+            out, err = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise Failure(f"{os.path.basename(self.exe)} did not end within {timeout} s")
+        self.elapsed = time.monotonic() - self.started
+        m = re.search(rb"exit=(\d+)", out)
+        check(m, f"driver gave no exit code: {out!r} {err!r}")
+        self.exit_code = int(m.group(1))
+        self.stdout = self.read(self.out_file)
+        self.stderr = self.read(self.err_file)
+        return self
+
+    @staticmethod
+    def read(path):
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace").replace("\r\n", "\n")
+
+    def stderr_so_far(self):
+        try:
+            return self.read(self.err_file)
+        except OSError:
+            return ""
+
+    def describe(self):
+        return f"exit {self.exit_code}\n--- stdout:\n{self.stdout}--- stderr:\n{self.stderr}---"
+
+
+class Context:
+    def __init__(self, args):
+        self.args = args
+        self.work = os.path.join(args.work, args.case)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.runs = 0
+        self.env = dict(os.environ, ZOLT_WINEPREFIX=args.prefix, WINEPREFIX=args.prefix, WINEDEBUG="-all")
+        self.gui = "DISPLAY" in os.environ and args.case in GUI_CASES
+        if not self.gui:
+            # No display: a message box nobody can dismiss must not appear.
+            self.env.pop("DISPLAY", None)
+        self.exe_name = os.path.basename(args.launcher)
+
+    def next_run(self):
+        self.runs += 1
+        return self.runs
+
+    def wine_popen(self, argv, env=None):
+        e = dict(self.env)
+        e.update(env or {})
+        return subprocess.Popen([self.args.wine] + argv, env=e, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def run(self, exe, args, env=None, timeout=120):
+        return Run(self, exe, args, env).wait(timeout)
+
+    def start(self, exe, args, env=None):
+        return Run(self, exe, args, env)
+
+    def helper(self, *args):
+        """Runs the helper to its end; returns its standard output."""
+        p = self.wine_popen([self.args.helper] + list(args))
+        out, err = p.communicate(timeout=60)
+        check(p.returncode == 0, f"helper {args[0]} failed: {err!r}")
+        return out.decode("utf-8", "replace")
+
+    def hold(self, *args):
+        """Starts a helper that holds something until released; returns a
+        function that releases it."""
+        n = self.next_run()
+        ready = os.path.join(self.work, f"hold{n}.ready")
+        release = os.path.join(self.work, f"hold{n}.release")
+        p = self.wine_popen([self.args.helper] + list(args) + [winpath(ready), winpath(release)])
+        wait_for(lambda: os.path.exists(ready) or p.poll() is not None, 60, "the helper to hold its object")
+        check(p.poll() is None, f"helper {args[0]} ended early: {p.communicate()}")
+
+        def release_fn():
+            open(release, "w").close()
+            p.communicate(timeout=60)
+        return release_fn
+
+    def wineserver_kill(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
+
+
+def wait_for(cond, timeout, what):
+    end = time.monotonic() + timeout
+    while not cond():
+        if time.monotonic() > end:
+            raise Failure(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+class Hooks:
+    """The pause points of a hook launcher."""
+
+    def __init__(self, ctx):
+        self.dir = os.path.join(ctx.work, "hooks")
+        os.makedirs(self.dir)
+        self.env = {"ZOLT_E2E_HOOK_DIR": winpath(self.dir)}
+
+    def wait(self, index, run):
+        ready = os.path.join(self.dir, f"hook-{index}.ready")
+        wait_for(lambda: os.path.exists(ready) or run.proc.poll() is not None, 120, f"package #{index} to be written")
+        check(os.path.exists(ready), f"the launcher ended before package #{index}: {run.wait().describe()}")
+        with open(ready) as f:
+            return f.read()
+
+    def go(self, index):
+        open(os.path.join(self.dir, f"hook-{index}.go"), "w").close()
+
+
+def linux_path(win):
+    check(win.startswith("Z:"), f"not a Z: path: {win}")
+    return win[2:].replace("\\", "/")
+
+
+def same_bytes(a, b):
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        return fa.read() == fb.read()
+
+
+def error_lines(ctx, text):
+    """The runtime's message form: every line "<exe>: error: ..."."""
+    return [f"{ctx.exe_name}: error: {line}" for line in text.split("\n")]
+
+
+# --- console cases ----------------------------------------------------------
+
+def case_info_silent(ctx):
+    exe = ctx.args.launcher
+    help_text = HELP.format(winpath(exe)) + "\n"
+    for args, want in [(["--silent", "--help"], help_text),
+                       (["--silent", "-?"], help_text),
+                       (["--silent", "/?"], help_text),
+                       (["-s", "-h"], help_text),
+                       (["--silent", "--version"], f"Version: {VERSION}\n"),
+                       (["-silent", "/version", "--no-such-option"], f"Version: {VERSION}\n")]:
+        r = ctx.run(exe, args)
+        check(r.exit_code == 0 and r.stdout == want and r.stderr == "", f"{args}: {r.describe()}")
+
+
+def case_cmdline_errors_silent(ctx):
+    exe = ctx.args.launcher
+    long_path = "C:\\" + "d" * 4100
+    table = [
+        # arguments, exact message (our own texts) or a pattern (the option parser's standard messages)
+        (["--msi-prop", "a b", "v"], "The first argument to --msi-prop must not contain spaces: a b"),
+        (["--msi-prop", "NAME"], "--msi-prop takes two arguments, the 2nd is missing"),
+        (["--msiparams", "X" * 4095, "Y=1"], "Out of space for MSI parameters and properties"),
+        (["--path", long_path], re.compile(r"Extraction path is too long \(ERR_\w+\)")),
+        (["--msi-log-file", long_path], re.compile(r"MSI log file path is too long \(ERR_\w+\)")),
+        (["--EXTRACT"], re.compile(r".*--EXTRACT")),
+        (["B=2"], re.compile(r".*B=2")),
+        (["--path"], re.compile(r".*--path")),
+    ]
+    for args, want in table:
+        r = ctx.run(exe, ["--silent"] + args)
+        lines = r.stderr.rstrip("\n").split("\n")
+        ok = r.exit_code == 2 and r.stdout == ""
+        if isinstance(want, str):
+            ok = ok and lines == error_lines(ctx, want)
+        else:
+            ok = ok and len(lines) == 1 and lines[0].startswith(f"{ctx.exe_name}: error: ") and \
+                want.fullmatch(lines[0][len(ctx.exe_name) + 9:])
+        check(ok, f"{args}: {r.describe()}")
+    # The first error ends the run even when a later argument asks for help.
+    r = ctx.run(exe, ["--silent", "--no-such-option", "--help"])
+    check(r.exit_code == 2 and r.stdout == "", f"error before --help: {r.describe()}")
+
+
+def demo_packages(ctx):
+    return {os.path.basename(p): p for p in ctx.args.demo_packages}
+
+
+def check_extracted(ctx, r, target):
+    check(r.exit_code == 0, r.describe())
+    check(r.stdout == f"Files were extracted to: {winpath(target)}\n" and r.stderr == "", r.describe())
+    pkgs = demo_packages(ctx)
+    check(sorted(os.listdir(target)) == sorted(pkgs), f"extracted {os.listdir(target)}, expected {sorted(pkgs)}")
+    for name, src in pkgs.items():
+        check(same_bytes(os.path.join(target, name), src), f"{name} differs from the package")
+
+
+def case_extract(ctx):
+    # Every package, the other architecture's too, byte-identical; the
+    # directory is created.
+    target = os.path.join(ctx.work, "new dir")
+    r = ctx.run(ctx.args.launcher, ["--extract", "--path", winpath(target), "--silent"])
+    check_extracted(ctx, r, target)
+
+
+def case_extract_replaces(ctx):
+    target = os.path.join(ctx.work, "out")
+    os.makedirs(target)
+    for name in demo_packages(ctx):
+        with open(os.path.join(target, name), "wb") as f:
+            f.write(b"stale content, longer than nothing" * 100000)
+    r = ctx.run(ctx.args.launcher, ["-x", "-p", winpath(target), "-s"])
+    check_extracted(ctx, r, target)
+    r = ctx.run(ctx.args.launcher, ["/extract", "/path", winpath(target), "/silent"])
+    check_extracted(ctx, r, target)
+
+
+def case_empty_package(ctx):
+    exe = ctx.args.empty_launcher
+    ctx.exe_name = os.path.basename(exe)
+    # Extract-only: what was written stays.
+    target = os.path.join(ctx.work, "x")
+    r = ctx.run(exe, ["--extract", "--silent", "--path", winpath(target)])
+    check(r.exit_code == 1 and r.stdout == "", r.describe())
+    check(r.stderr == "error: #1: Failed to locate resource 'BIN_01': ERR_NO_DATA\n"
+          + f"{ctx.exe_name}: error: Error extracting package #1 (empty.cab): ERR_NO_DATA\n", r.describe())
+    check(os.path.exists(os.path.join(target, "empty.cab")), "extract-only: the partial file was removed")
+    # An installation run cleans up: nothing is left, not even the directory.
+    target = os.path.join(ctx.work, "i")
+    r = ctx.run(exe, ["--silent", "--path", winpath(target)])
+    check(r.exit_code == 1 and "Error extracting package #1 (empty.cab): ERR_NO_DATA" in r.stderr, r.describe())
+    check(not os.path.exists(target), f"left behind: {os.listdir(target) if os.path.isdir(target) else target}")
+
+
+def case_single_instance(ctx):
+    release = ctx.hold("hold-mutex", "QuorStubInstaller")
+    try:
+        target = os.path.join(ctx.work, "x")
+        r = ctx.run(ctx.args.launcher, ["--silent", "--extract", "--path", winpath(target)])
+        check(r.exit_code == 1 and r.stdout == "", r.describe())
+        check(r.stderr.split("\n")[:-1] == error_lines(ctx, "Another installer is already running"), r.describe())
+        check(not os.path.exists(target), "the second launcher created the extraction directory")
+    finally:
+        release()
+    r = ctx.run(ctx.args.launcher, ["--silent", "--extract", "--path", winpath(target)])
+    check(r.exit_code == 0, f"after the mutex was released: {r.describe()}")
+
+
+def tamper(ctx, act, detail):
+    """Runs an installation into a new directory, acts on package #0 at its
+    pause, and expects exit 1 with @detail and nothing left."""
+    exe = ctx.args.hook_launcher
+    ctx.exe_name = os.path.basename(exe)
+    target = os.path.join(ctx.work, "t")
+    hooks = Hooks(ctx)
+    run = ctx.start(exe, ["--silent", "--path", winpath(target)], env=hooks.env)
+    path = hooks.wait(0, run)
+    after = act(linux_path(path), path, run)
+    hooks.go(0)
+    if after:
+        after(run)
+    r = run.wait()
+    want = re.escape(f"error: {detail}\n").replace(re.escape("{path}"), re.escape(path))
+    want = want.replace(re.escape("{hex}"), "0x[0-9a-f]+")
+    check(r.exit_code == 1, r.describe())
+    check(re.match(want, r.stderr)
+          and f"{ctx.exe_name}: error: Error extracting package #0 (pkg-a.cab): ERR_" in r.stderr, r.describe())
+    check(not os.path.exists(target), f"left behind: {os.listdir(target) if os.path.isdir(target) else target}")
+
+
+def case_tamper_writer(ctx):
+    # Another process opens the file for writing after our write handle is
+    # closed and keeps it open: the reopening with writes denied must fail.
+    def act(lpath, wpath, run):
+        release = ctx.hold("hold-open", wpath, "write")
+
+        def after(run):
+            wait_for(lambda: "Second re-opening" in run.stderr_so_far(), 60, "the reopening to fail")
+            release()  # lets the cleanup pass delete the file
+        return after
+    tamper(ctx, act, "#0: Second re-opening of '{path}' failed: ERR_SHARING_VIOLATION")
+
+
+def case_tamper_swap(ctx):
+    # The file is replaced by another one with the same content. Our handles
+    # deny deletion, so no Windows process can do this; a Linux process can
+    # (Wine does not enforce sharing against it), which stands for any way
+    # around the sharing rules.
+    def act(lpath, wpath, run):
+        with open(lpath, "rb") as f:
+            data = f.read()
+        with open(lpath + ".swap", "wb") as f:
+            f.write(data)
+        os.replace(lpath + ".swap", lpath)
+    tamper(ctx, act, "#0: File ID of '{path}' changed: {hex}, expected {hex}")
+
+
+def case_tamper_byte(ctx):
+    # One byte changed by another process before the verification: package
+    # #0 has 65,537 bytes, so the last one is a block of its own.
+    def act(lpath, wpath, run):
+        ctx.helper("poke", wpath, "65536")
+    tamper(ctx, act, "#0: File '{path}' has change (mismatch in 0x1 byte block at 0x10000)")
+
+
+def cleanup_run(ctx, act):
+    exe = ctx.args.hook_fail_launcher
+    ctx.exe_name = os.path.basename(exe)
+    target = os.path.join(ctx.work, "c")
+    hooks = Hooks(ctx)
+    run = ctx.start(exe, ["--silent", "--path", winpath(target)], env=hooks.env)
+    path = hooks.wait(0, run)
+    release = act(linux_path(path), path)
+    hooks.go(0)
+    wait_for(lambda: "Error extracting package #1" in run.stderr_so_far(), 60, "extraction to fail")
+    failed_at = time.monotonic()
+    r = run.wait()
+    cleanup_time = time.monotonic() - failed_at
+    if release:
+        release()
+    check(r.exit_code == 1, r.describe())
+    summary = (f"error: #1: Failed to locate resource 'BIN_01': ERR_NO_DATA\n"
+               f"{ctx.exe_name}: error: Error extracting package #1 (empty.cab): ERR_NO_DATA\n")
+    check(r.stderr.startswith(summary), r.describe())
+    return r, target, path, summary, cleanup_time
+
+
+def case_cleanup_locked(ctx):
+    # A file held open without delete sharing is retried on the schedule and
+    # reported once.
+    holder = {}
+
+    def act(lpath, wpath):
+        holder["release"] = ctx.hold("hold-open", wpath, "nodelete")
+        return holder["release"]
+    r, target, path, summary, cleanup_time = cleanup_run(ctx, act)
+    want = summary + f"{ctx.exe_name}: error: Failed to delete temporary file '{path}': ERR_SHARING_VIOLATION\n"
+    check(r.stderr == want, r.describe())
+    check(CLEANUP_PAUSES - 0.5 <= cleanup_time <= CLEANUP_PAUSES + 5, f"cleanup took {cleanup_time:.2f} s")
+    print(f"cleanup pass with a locked file: {cleanup_time:.2f} s")
+
+
+def case_cleanup_foreign(ctx):
+    # A directory holding a file we did not create is retried, then left
+    # without a message; our own file is gone.
+    foreign = {}
+
+    def act(lpath, wpath):
+        foreign["path"] = os.path.join(os.path.dirname(lpath), "user-notes.txt")
+        with open(foreign["path"], "w") as f:
+            f.write("not the launcher's")
+        return None
+    r, target, path, summary, cleanup_time = cleanup_run(ctx, act)
+    check(r.stderr == summary, r.describe())
+    check(os.listdir(target) == ["user-notes.txt"], f"left: {os.listdir(target)}")
+    check(CLEANUP_PAUSES - 0.5 <= cleanup_time <= CLEANUP_PAUSES + 5, f"cleanup took {cleanup_time:.2f} s")
+    print(f"cleanup pass with a foreign file: {cleanup_time:.2f} s")
+
+
+def case_verbose(ctx):
+    target = os.path.join(ctx.work, "v")
+    r = ctx.run(ctx.args.launcher, ["--silent", "--verbose", "--extract", "--path", winpath(target),
+                                    "--msi-prop", "A", "b c"])
+    check(r.exit_code == 0, r.describe())
+    want = ["Host architecture        : x86_64",
+            f"Extraction path          : {winpath(target)}",
+            "Silent installation      : true",
+            "Certificate installation : true",
+            'Additional MSI parameters: A="b c"',
+            "Logging to file          : <None>"]
+    console = r.stdout + r.stderr + ctx.console_text
+    for line in want:
+        check(line in console, f"missing report line {line!r} in {console!r}")
+
+
+# --- GUI cases --------------------------------------------------------------
+
+def xdotool(*args, check_rc=True):
+    p = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True)
+    if check_rc and p.returncode != 0:
+        raise Failure(f"xdotool {args}: {p.stderr}")
+    return p.stdout.strip()
+
+
+def find_window(timeout=60):
+    ids = []
+
+    def found():
+        ids[:] = xdotool("search", "--name", f"^{TITLE}$", check_rc=False).split()
+        return bool(ids)
+    wait_for(found, timeout, f"a window titled {TITLE!r}")
+    return ids[0]
+
+
+def screenshot(ctx, name):
+    path = os.path.join(ctx.work, name)
+    subprocess.run(["import", "-window", "root", path], check=True)
+    return path
+
+
+def box_text(ctx, wid):
+    """The box's text: Ctrl+C copies a message box's caption and text to the
+    clipboard, which a Wine helper reads."""
+    xdotool("windowfocus", "--sync", wid, check_rc=False)
+    xdotool("key", "--window", wid, "ctrl+c")
+    time.sleep(0.5)
+    return ctx.helper("clipboard").replace("\r\n", "\n")
+
+
+def dismiss(wid):
+    xdotool("windowfocus", "--sync", wid, check_rc=False)
+    xdotool("key", "--window", wid, "Return")
+
+
+def expect_box(ctx, run, text, shot):
+    wid = find_window()
+    screenshot(ctx, shot)
+    copied = box_text(ctx, wid)
+    dismiss(wid)
+    r = run.wait()
+    check(text in copied, f"box text {copied!r} does not hold {text!r}")
+    return r
+
+
+def case_info_box(ctx):
+    exe = ctx.args.launcher
+    run = ctx.start(exe, ["--help"])
+    r = expect_box(ctx, run, HELP.format(winpath(exe)), "help-box.png")
+    check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", r.describe())
+    run = ctx.start(exe, ["/version"])
+    r = expect_box(ctx, run, f"Version: {VERSION}", "version-box.png")
+    check(r.exit_code == 0, r.describe())
+
+
+def case_cmdline_errors_box(ctx):
+    exe = ctx.args.launcher
+    hint = "\nPlease refer to the command line help by specifying \"-?\"\nto get more information."
+    for args, text in [(["--EXTRACT"], 'Unknown option "--EXTRACT"' + hint),
+                       (["--EXTRACT", "--silent"], 'Unknown option "--EXTRACT"' + hint),
+                       (["B=2"], "Parameter parsing error: INF_NOT_AN_OPTION" + hint),
+                       (["--msi-prop", "NAME"], "--msi-prop takes two arguments, the 2nd is missing")]:
+        run = ctx.start(exe, args)
+        r = expect_box(ctx, run, text, "error-box.png")
+        check(r.exit_code == 2 and r.stdout == "" and r.stderr == "", f"{args}: {r.describe()}")
+
+
+def pixel_rows(path):
+    """RGB rows of a screenshot, through ImageMagick's plain PPM."""
+    ppm = subprocess.run(["convert", path, "-compress", "none", "ppm:-"], capture_output=True, check=True).stdout
+    tokens = ppm.split()
+    width, height = int(tokens[1]), int(tokens[2])
+    values = list(map(int, tokens[4:]))
+    return width, height, [[tuple(values[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
+                           for y in range(height)]
+
+
+def near(c, want, tol=24):
+    return all(abs(a - b) <= tol for a, b in zip(c, want))
+
+
+def dot_centre(rows, left, top, w, h):
+    """Centroid of the dark-blue pixels in the window, and their count
+    outside the area the dot can reach."""
+    xs, ys, stray = [], [], 0
+    for y in range(top, top + h):
+        for x in range(left, left + w):
+            if near(rows[y][x], (0, 0, 100)):
+                if abs(x - left - w // 2) <= 17 and abs(y - top - h // 2 - 80) <= 17:
+                    xs.append(x)
+                    ys.append(y)
+                else:
+                    stray += 1
+    check(len(xs) >= 30, f"dot not found ({len(xs)} pixels)")
+    return sum(xs) / len(xs), sum(ys) / len(ys), stray
+
+
+def case_splash(ctx):
+    exe = ctx.args.hook_launcher
+    target = os.path.join(ctx.work, "s")
+    hooks = Hooks(ctx)
+    run = ctx.start(exe, ["--path", winpath(target)], env=hooks.env)
+    hooks.wait(0, run)
+    wid = find_window()
+    geometry = xdotool("getwindowgeometry", "--shell", wid)
+    g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
+    left, top, w, h = int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    check((w, h) == (800, 200), f"window size {w}x{h}")
+    check((left, top) == ((1024 - 800) // 2, (768 - 200) // 2), f"window not centred: at {left},{top}")
+    time.sleep(0.5)
+    _, _, rows = pixel_rows(screenshot(ctx, "splash-1.png"))
+    time.sleep(0.3)
+    _, _, rows2 = pixel_rows(screenshot(ctx, "splash-2.png"))
+    # White where the picture is transparent (its rounded corners), the
+    # picture's light sky near the top.
+    check(near(rows[top + 1][left + 1], (255, 255, 255), 4), f"corner {rows[top + 1][left + 1]} is not white")
+    check(near(rows[top + 30][left + 400], (219, 233, 255), 12), f"sky {rows[top + 30][left + 400]}")
+    x1, y1, stray = dot_centre(rows, left, top, w, h)
+    x2, y2, _ = dot_centre(rows2, left, top, w, h)
+    check(stray == 0, f"{stray} dot-coloured pixels away from the orbit")
+    for x, y in ((x1, y1), (x2, y2)):
+        r = ((x - left - 400) ** 2 + (y - top - 180) ** 2) ** 0.5
+        check(7 <= r <= 13, f"dot centre ({x - left:.1f},{y - top:.1f}) is {r:.1f} px from the orbit centre")
+    check(abs(x1 - x2) + abs(y1 - y2) >= 2, "the dot did not move")
+    hooks.go(0)
+    hooks.wait(2, run)
+    hooks.go(2)
+    r = run.wait()
+    check(r.exit_code == 0, r.describe())
+    check(not xdotool("search", "--name", f"^{TITLE}$", check_rc=False), "the splash window is still there")
+    print(f"splash at {left},{top} {w}x{h}; dot at ({x1 - left:.1f},{y1 - top:.1f}) then ({x2 - left:.1f},{y2 - top:.1f})")
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+GUI_CASES = {"info_box", "cmdline_errors_box", "splash"}
+
+
+def main(argv):
+    p = argparse.ArgumentParser()
+    p.add_argument("--case", required=True, choices=sorted(CASES))
+    for opt in ("wine", "prefix", "work", "driver", "helper", "launcher", "empty-launcher", "hook-launcher",
+                "hook-fail-launcher"):
+        p.add_argument("--" + opt, required=True)
+    p.add_argument("--demo-packages", nargs=3, required=True)
+    p.add_argument("--fixtures", nargs="+", required=True)
+    args = p.parse_args(argv)
+    ctx = Context(args)
+    ctx.console_text = ""
+    if ctx.gui:
+        ctx.wineserver_kill()
+    try:
+        CASES[args.case](ctx)
+    except Failure as e:
+        print(f"FAIL {args.case}: {e}")
+        return 1
+    finally:
+        if ctx.gui:
+            ctx.wineserver_kill()
+    print(f"ok {args.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

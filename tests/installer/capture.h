@@ -1,0 +1,85 @@
+/** @file
+ * Captures what the launcher writes to the current standard output and
+ * error streams during a test: both are pointed at unbuffered streams on
+ * files for the test's life, and each Take() returns what arrived since the
+ * last one. Streams live until the process ends, so one pair is shared by
+ * all tests of a binary.
+ */
+#ifndef TESTS_INSTALLER_CAPTURE_H
+#define TESTS_INSTALLER_CAPTURE_H
+
+#include <zolt/err.h>
+#include <zolt/stream.h>
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+
+class StreamCapture
+{
+  public:
+    StreamCapture()
+    {
+        static Channel s_Out("capture-stdout.txt"), s_Err("capture-stderr.txt");
+        m_pOut = &s_Out;
+        m_pErr = &s_Err;
+        m_pOldOut = g_pStdOut;
+        m_pOldErr = g_pStdErr;
+        g_pStdOut = s_Out.pStream;
+        g_pStdErr = s_Err.pStream;
+        s_Out.Take();
+        s_Err.Take();
+    }
+    ~StreamCapture()
+    {
+        g_pStdOut = m_pOldOut;
+        g_pStdErr = m_pOldErr;
+    }
+    /** Text written to standard output since the last call, LF line ends. */
+    std::string TakeOut()
+    {
+        return m_pOut->Take();
+    }
+    /** The same for standard error. */
+    std::string TakeErr()
+    {
+        return m_pErr->Take();
+    }
+
+  private:
+    struct Channel
+    {
+        explicit Channel(const char *pszName) : strPath(pszName)
+        {
+            int rc = RTStreamOpen(pszName, "wt", &pStream);
+            if (RT_FAILURE(rc))
+                ADD_FAILURE() << "RTStreamOpen(" << pszName << ") failed: " << rc;
+            else
+                RTStreamSetBufferMode(pStream, RTSTRMBUFMODE_UNBUFFERED);
+        }
+        std::string Take()
+        {
+            std::ifstream In(strPath, std::ios::binary);
+            std::stringstream Text;
+            Text << In.rdbuf();
+            std::string strAll = Text.str();
+            std::string strNew = strAll.substr(cbTaken < strAll.size() ? cbTaken : strAll.size());
+            cbTaken = strAll.size();
+            std::string strLf;
+            for (char ch : strNew)
+                if (ch != '\r')
+                    strLf += ch;
+            return strLf;
+        }
+        std::string strPath;
+        PRTSTREAM pStream = nullptr;
+        size_t cbTaken = 0;
+    };
+    Channel *m_pOut;
+    Channel *m_pErr;
+    PRTSTREAM m_pOldOut;
+    PRTSTREAM m_pOldErr;
+};
+
+#endif /* TESTS_INSTALLER_CAPTURE_H */
