@@ -1,0 +1,131 @@
+/** @file
+ * The runtime's own process entry point for Windows executables.
+ *
+ * This object is linked only into executables that name RTNoCrtExeStartup
+ * as their entry point: nothing else refers to it. That matters because it
+ * also supplies atexit, which in such an executable has no C runtime behind
+ * it; an executable with the normal C runtime start-up gets atexit from
+ * there and never pulls this object in.
+ */
+#include <windows.h>
+
+#include <zolt/err.h>
+#include <zolt/getopt.h>
+#include <zolt/nocrt.h>
+#include <zolt/utf16.h>
+
+#include <winternl.h>
+
+#include "internal/nocrt.h"
+#include "internal/path.h"
+
+#define RT_STR2(a) #a
+#define RT_STR(a) RT_STR2(a)
+
+/* The program's main function. Declared through its symbol name because a
+   C++ translation unit may not declare ::main with a linkage. */
+extern "C" int rtNoCrtProgramMain(int cArgs, char **papszArgs,
+                                  char **papszEnv) __asm__(RT_STR(__USER_LABEL_PREFIX__) "main");
+
+/* The toolchain's routine that runs the C++ constructors once (the compiler
+   also calls it at the top of main, where it then does nothing). It
+   registers the .dtors table with atexit. */
+extern "C" void __main(void);
+
+namespace
+{
+
+/** The executable's path as the start-up found it (UTF-8), and its length. */
+char g_szrtNoCrtExePath[4100];
+size_t g_cchrtNoCrtExePath;
+
+/** Records the executable's path; a failure is reported and start-up goes
+ *  on (the runtime's initialisation asks again and fails properly). */
+void rtNoCrtInitProcExecPath(void)
+{
+    WCHAR wszPath[4100];
+    DWORD const cwc = GetModuleFileNameW(nullptr, wszPath, RT_ELEMENTS(wszPath));
+    if (cwc == 0 || cwc >= RT_ELEMENTS(wszPath))
+    {
+        DWORD const uErr = cwc == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+        RTNoCrtWriteStdErr("initProcExecPath: GetModuleFileNameW failed: ");
+        RTNoCrtWriteStdErrPair(uErr);
+        RTNoCrtWriteStdErr("\r\n");
+        return;
+    }
+    char *pszPath = g_szrtNoCrtExePath;
+    int rc = RTUtf16ToUtf8Ex(reinterpret_cast<const RTUTF16 *>(wszPath), cwc, &pszPath, sizeof(g_szrtNoCrtExePath),
+                             &g_cchrtNoCrtExePath);
+    if (RT_FAILURE(rc))
+    {
+        RTNoCrtWriteStdErrRc("initProcExecPath: RTUtf16ToUtf8Ex failed: ", rc);
+        g_szrtNoCrtExePath[0] = '\0';
+        g_cchrtNoCrtExePath = 0;
+        return;
+    }
+    (void)rtPathSetExecutablePath(g_szrtNoCrtExePath); /* fits: same buffer size */
+}
+
+/** The process parameters from the process environment block: the command
+ *  line there carries its length, unlike GetCommandLineW's copy. */
+const RTL_USER_PROCESS_PARAMETERS *rtNoCrtProcessParameters(void)
+{
+    /* GCC 12 takes the segment-relative read in NtCurrentTeb for an access
+       to a zero-length array at address 0. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return NtCurrentTeb()->ProcessEnvironmentBlock->ProcessParameters;
+#pragma GCC diagnostic pop
+}
+
+} // namespace
+
+/* In an executable started here, atexit (used by the compiler for static
+   destructors, and by the runtime) is the runtime's at-exit table. */
+extern "C" int atexit(void (*pfnCallback)(void))
+{
+    return RTNoCrtAtExit(pfnCallback) == 0 ? 0 : -1;
+}
+
+RTDECL(void) RTNoCrtExeStartup(void)
+{
+    rtNoCrtInitProcExecPath();
+
+    int rc = rtNoCrtRunInitializers();
+    if (rc != 0)
+    {
+        RTNoCrtWriteStdErr("A C static initializor failed (");
+        RTNoCrtWriteStdErrPair((uint32_t)rc);
+        RTNoCrtWriteStdErr("\r\n");
+        RTNoCrtExit(rc, false);
+    }
+    __main();
+
+    const RTL_USER_PROCESS_PARAMETERS *pParams = rtNoCrtProcessParameters();
+    if (!pParams || !pParams->CommandLine.Buffer)
+    {
+        RTNoCrtWriteStdErr("No command line\r\n");
+        RTNoCrtExit(3, true);
+    }
+    char *pszCmdLine = nullptr;
+    rc = RTUtf16ToUtf8Ex(reinterpret_cast<const RTUTF16 *>(pParams->CommandLine.Buffer),
+                         pParams->CommandLine.Length / sizeof(WCHAR), &pszCmdLine, 0, nullptr);
+    if (RT_FAILURE(rc))
+    {
+        RTNoCrtWriteStdErrRc("Failed to convert command line to UTF-8: ", rc);
+        RTNoCrtExit(3, true);
+    }
+
+    /* The vector and the text it points into live until the process ends. */
+    char **papszArgs = nullptr;
+    int cArgs = 0;
+    rc = RTGetOptSplitCommandLine(&papszArgs, &cArgs, pszCmdLine, GETOPTARGV_STYLE_MSCRT | GETOPTARGV_F_IN_PLACE,
+                                  nullptr);
+    if (RT_FAILURE(rc))
+    {
+        RTNoCrtWriteStdErrRc("Error parsing command line: ", rc);
+        RTNoCrtExit(3, true);
+    }
+
+    RTNoCrtExit(rtNoCrtProgramMain(cArgs, papszArgs, nullptr), true);
+}
