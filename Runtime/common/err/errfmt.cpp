@@ -58,7 +58,9 @@ size_t rtErrExpandPacked(const RTErrPackedText *pStore, uint32_t off, uint32_t c
     if (pStore->cDict == 0)
         return pfnOutput(pvArgOutput, (const char *)pb, cb);
 
-    size_t cchTotal = 0;
+    /* Words and bytes are collected and passed on in large pieces: a name
+       would otherwise take one output call per packed byte. */
+    RTSTRFMTSINK Sink(pfnOutput, pvArgOutput);
     uint32_t i = 0;
     while (i < cb)
     {
@@ -73,12 +75,12 @@ size_t rtErrExpandPacked(const RTErrPackedText *pStore, uint32_t off, uint32_t c
             RTUNICP uCp;
             if (RT_SUCCESS(RTStrReadCpN(&pszCp, &cchLeft, &uCp)))
             {
-                cchTotal += pfnOutput(pvArgOutput, (const char *)&pb[i], (size_t)(cb - i - cchLeft));
+                Sink.put((const char *)&pb[i], (size_t)(cb - i - cchLeft));
                 i = cb - (uint32_t)cchLeft;
             }
             else
             {
-                cchTotal += pfnOutput(pvArgOutput, "?", 1);
+                Sink.put('?');
                 i++;
             }
             continue;
@@ -90,12 +92,12 @@ size_t rtErrExpandPacked(const RTErrPackedText *pStore, uint32_t off, uint32_t c
             uint32_t cchWord = uEntry >> 22;
             if (offWord > pStore->cbText || cchWord > pStore->cbText - offWord)
                 break;
-            cchTotal += pfnOutput(pvArgOutput, (const char *)&pStore->pabText[offWord], cchWord);
+            Sink.put((const char *)&pStore->pabText[offWord], cchWord);
         }
         else
-            cchTotal += pfnOutput(pvArgOutput, (const char *)&pb[i - 1], 1);
+            Sink.put((char)b);
     }
-    return cchTotal;
+    return Sink.done();
 }
 
 /** Outputs a 32-bit number rendered into the caller's work buffer; a buffer

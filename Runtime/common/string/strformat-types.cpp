@@ -145,19 +145,55 @@ constexpr bool rtStrFmtTypesAreSorted()
 static_assert(RT_ELEMENTS(g_aTypes) == 64, "the type table has 64 entries");
 static_assert(rtStrFmtTypesAreSorted(), "the type table must be sorted for the binary search");
 
+/** Compares the format text with a type name from its second character on,
+ *  over the name's length (the text goes on after the name). Stops at the
+ *  text's terminator, which compares below every name character. */
+inline int rtStrFmtTypeCompareTail(const char *pszType, const RTStrFmtTypeEntry *pType)
+{
+    for (unsigned i = 1; i < pType->cchName; i++)
+    {
+        int iDiff = (unsigned char)pszType[i] - (unsigned char)pType->szName[i];
+        if (iDiff != 0)
+            return iDiff;
+    }
+    return 0;
+}
+
+/** The range of table entries whose names start with each letter. */
+struct RTSTRFMTTYPERANGES
+{
+    uint8_t aiFirst[128];
+    uint8_t acEntries[128];
+};
+
+constexpr RTSTRFMTTYPERANGES g_TypeRanges = [] {
+    RTSTRFMTTYPERANGES Ranges{};
+    for (size_t i = RT_ELEMENTS(g_aTypes); i-- > 0;)
+    {
+        unsigned char ch = (unsigned char)g_aTypes[i].szName[0];
+        Ranges.aiFirst[ch] = (uint8_t)i;
+        Ranges.acEntries[ch]++;
+    }
+    return Ranges;
+}();
+
 /**
  * Binary search of the type table comparing each name as a prefix of the
- * format text (which goes on after the name).
+ * format text. The table is sorted, so the names sharing the text's first
+ * letter form one range, and the search runs within it.
  */
 const RTStrFmtTypeEntry *rtStrFmtTypeFind(const char *pszType)
 {
-    size_t iLow = 0;
-    size_t iHigh = RT_ELEMENTS(g_aTypes) - 1;
+    unsigned char chFirst = (unsigned char)pszType[0];
+    if (chFirst >= RT_ELEMENTS(g_TypeRanges.acEntries) || !g_TypeRanges.acEntries[chFirst])
+        return nullptr;
+    size_t iLow = g_TypeRanges.aiFirst[chFirst];
+    size_t iHigh = iLow + g_TypeRanges.acEntries[chFirst] - 1;
     for (;;)
     {
         size_t i = iLow + (iHigh - iLow + 1) / 2;
         const RTStrFmtTypeEntry *pType = &g_aTypes[i];
-        int iDiff = strncmp(pszType, pType->szName, pType->cchName);
+        int iDiff = rtStrFmtTypeCompareTail(pszType, pType);
         if (iDiff == 0)
             return pType;
         if (iDiff < 0)

@@ -337,6 +337,21 @@ static int rtStrFmtParseDigits(const char **ppsz)
     return iValue;
 }
 
+/** The bytes that end a literal run. */
+static constexpr struct RTSTRFMTSTOPTABLE
+{
+    bool af[256];
+    constexpr bool operator[](size_t i) const
+    {
+        return af[i];
+    }
+} g_afRtStrFmtStop = [] {
+    RTSTRFMTSTOPTABLE Table{};
+    Table.af[(unsigned char)'\0'] = true;
+    Table.af[(unsigned char)'%'] = true;
+    return Table;
+}();
+
 /** The walk itself; @a pArgs is the walk's own copy of the arguments. */
 static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
                            const char *pszFormat, va_list *pArgs)
@@ -346,14 +361,31 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
     const char *psz = pszFormat;
     for (;;)
     {
-        char ch = *psz;
-        if (ch != '%')
+        /* Skip the literal run: most bytes are neither '%' nor the end, so
+           look at four of them per round (never past the one that stops). */
+        for (;;)
         {
-            if (ch == '\0')
+            if (g_afRtStrFmtStop[(unsigned char)psz[0]])
                 break;
-            psz++;
-            continue;
+            if (g_afRtStrFmtStop[(unsigned char)psz[1]])
+            {
+                psz += 1;
+                break;
+            }
+            if (g_afRtStrFmtStop[(unsigned char)psz[2]])
+            {
+                psz += 2;
+                break;
+            }
+            if (g_afRtStrFmtStop[(unsigned char)psz[3]])
+            {
+                psz += 3;
+                break;
+            }
+            psz += 4;
         }
+        if (*psz == '\0')
+            break;
 
         if (psz != pszRun)
             cchTotal += pfnOutput(pvArgOutput, pszRun, (size_t)(psz - pszRun));

@@ -18,16 +18,48 @@ struct RTSTRPRINTFSINK
     size_t cchLeft; /**< bytes still free, the terminator's excluded */
 };
 
+/** Copies the small pieces most output consists of without a library call:
+ *  two fixed-size moves that overlap when the piece is shorter than both.
+ *  Reads and writes exactly @a cb bytes. */
+static inline void rtStrPrintfCopy(char *pchDst, const char *pchSrc, size_t cb)
+{
+    if (cb >= 8 && cb <= 16)
+    {
+        uint64_t u1, u2;
+        memcpy(&u1, pchSrc, 8);
+        memcpy(&u2, pchSrc + cb - 8, 8);
+        memcpy(pchDst, &u1, 8);
+        memcpy(pchDst + cb - 8, &u2, 8);
+    }
+    else if (cb >= 4 && cb < 8)
+    {
+        uint32_t u1, u2;
+        memcpy(&u1, pchSrc, 4);
+        memcpy(&u2, pchSrc + cb - 4, 4);
+        memcpy(pchDst, &u1, 4);
+        memcpy(pchDst + cb - 4, &u2, 4);
+    }
+    else if (cb >= 2 && cb < 4)
+    {
+        uint16_t u1, u2;
+        memcpy(&u1, pchSrc, 2);
+        memcpy(&u2, pchSrc + cb - 2, 2);
+        memcpy(pchDst, &u1, 2);
+        memcpy(pchDst + cb - 2, &u2, 2);
+    }
+    else if (cb == 1)
+        *pchDst = *pchSrc;
+    else if (cb)
+        memcpy(pchDst, pchSrc, cb);
+}
+
 static size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars)
 {
     RTSTRPRINTFSINK *pSink = (RTSTRPRINTFSINK *)pvArg;
     size_t cch = cbChars < pSink->cchLeft ? cbChars : pSink->cchLeft;
-    if (cch)
-    {
-        memcpy(pSink->pszCur, pachChars, cch);
-        pSink->pszCur += cch;
-        pSink->cchLeft -= cch;
-    }
+    rtStrPrintfCopy(pSink->pszCur, pachChars, cch);
+    pSink->pszCur += cch;
+    pSink->cchLeft -= cch;
     *pSink->pszCur = '\0';
     return cch;
 }
@@ -65,8 +97,7 @@ static size_t rtStrPrintfCheckedOutput(void *pvArg, const char *pachChars, size_
     RTSTRPRINTFCHECKEDSINK *pSink = (RTSTRPRINTFCHECKEDSINK *)pvArg;
     if (cbChars < pSink->cbRoom)
     {
-        if (cbChars)
-            memcpy(pSink->pszCur, pachChars, cbChars);
+        rtStrPrintfCopy(pSink->pszCur, pachChars, cbChars);
         pSink->pszCur += cbChars;
         pSink->cbRoom -= cbChars;
         *pSink->pszCur = '\0';
@@ -173,8 +204,7 @@ static size_t rtStrAPrintfOutput(void *pvArg, const char *pachChars, size_t cbCh
         pSink->fFailed = true;
         return 0;
     }
-    if (cbChars)
-        memcpy(&pSink->pszBuf[pSink->offCur], pachChars, cbChars);
+    rtStrPrintfCopy(&pSink->pszBuf[pSink->offCur], pachChars, cbChars);
     pSink->offCur += cbChars;
     pSink->cchFree -= cbChars;
     pSink->pszBuf[pSink->offCur] = '\0';

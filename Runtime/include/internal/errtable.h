@@ -62,9 +62,10 @@ int rtErrFindIn(const RTErrStatusEntry *paEntries, uint32_t cEntries, int rc);
 
 /**
  * Expands @a cb packed bytes at @a off of @a pStore through the output
- * callback. A span outside the store outputs nothing; expansion stops at a
- * word outside the store; an escaped byte that does not start valid UTF-8
- * outputs "?".
+ * callback, in as few pieces as its work buffer allows (a span of the store
+ * without dictionary goes out as one piece). A span outside the store
+ * outputs nothing; expansion stops at a word outside the store; an escaped
+ * byte that does not start valid UTF-8 outputs "?".
  * @returns the callback results' sum.
  */
 size_t rtErrExpandPacked(const RTErrPackedText *pStore, uint32_t off, uint32_t cb, PFNFMTOUTPUT pfnOutput,
