@@ -355,7 +355,10 @@ RTDECL(int) RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlag
 
     if (Path->fProps & RTPATH_PROP_ABSOLUTE)
     {
-        rtPathFold(pszPath, Path.get(), rtPathRecHasRoot(Path.get()) ? 1 : 0, nullptr, 0);
+        /* Only "." can be here. A UNC share named "." stays, as it does in
+           the rooted path "\\srv\.\..\x", so that a result is its own
+           absolute path. */
+        rtPathFold(pszPath, Path.get(), rtPathProtectedComps(Path.get()), nullptr, 0);
         if ((fFlags & RTPATHABS_TRAILING_SLASH) && Path->cComps > 1)
             Path->fProps |= RTPATH_PROP_DIR_SLASH;
         return rtPathAbsAssemble(pszPath, Path.get(), fStyle, 0, pszAbsPath, pcbAbsPath);

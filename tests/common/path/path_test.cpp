@@ -259,6 +259,7 @@ TEST(PathAbsEx, WithBase)
         {nullptr, "\\\\srv\\share\\..\\..", 0, SUCCESS, "\\\\srv\\share"},
         {nullptr, "//srv/share/./y/", 0, SUCCESS, "\\\\srv\\share\\y\\"},
         {nullptr, "\\\\srv", 0, SUCCESS, "\\\\srv"},
+        {nullptr, "\\\\srv\\.\\x", 0, SUCCESS, "\\\\srv\\.\\x"},
         {nullptr, "\\\\.\\COM1", 0, SUCCESS, "\\\\.\\COM1"},
         {nullptr, "\\\\?\\C:\\a\\..\\b", 0, SUCCESS, "\\\\?\\C:\\b"},
         {nullptr, "\\\\.\\..\\x", 0, SUCCESS, "\\\\.\\x"},

@@ -135,28 +135,28 @@ TEST(PathAbsDifferential, DeliberateDifferences)
               collapse (Windows keeps "\\srv\\share\\"). */
         {"\\\\srv\\\\share\\x", "\\\\srv\\share\\x"},
         {"\\\\srv\\share\\\\", "\\\\srv\\share\\"},
-        /* 4. "." as a share name is dropped from an absolute path and ".."
-              never climbs above the share position (Windows takes either as
-              the share name). */
-        {"\\\\srv\\.\\x", "\\\\srv\\x"},
-        {"\\\\srv\\..\\x", "\\\\srv\\..\\x"},
-        /* 5. Folding back to a UNC share gives no trailing separator
+        /* 4. Folding back to a UNC share gives no trailing separator
               (Windows: "\\srv\share\"). */
         {"\\\\srv\\share\\a\\..", "\\\\srv\\share"},
         {"\\\\srv\\share\\.", "\\\\srv\\share"},
-        /* 6. "\\?\" paths are folded like any other (Windows passes them on
+        /* 5. "\\?\" paths are folded like any other (Windows passes them on
               verbatim). */
         {"\\\\?\\C:\\a\\.\\b\\..\\c", "\\\\?\\C:\\a\\c"},
         {"//?/C:/x", "\\\\?\\C:\\x"},
-        /* 7. ".." at a root stops there, device roots included. */
+        /* 6. ".." at a root stops there, device roots included. */
         {"\\\\.\\..\\x", "\\\\.\\x"},
         {"\\\\?\\C:\\..\\..", "\\\\?\\"},
-        /* 8. An empty server name is a UNC root of its own. */
+        /* 7. An empty server name is a UNC root of its own. */
         {"\\\\\\x\\\\y", "\\\\\\x\\y"},
-        /* 9. Reserved device names stay file names (Windows: "\\.\CON"). */
+        /* Not a difference: share names stay as written, "." and ".."
+           included, as on Windows. */
+        {"\\\\srv\\.\\x", "\\\\srv\\.\\x"},
+        {"\\\\srv\\..\\x", "\\\\srv\\..\\x"},
+        {"\\\\srv\\.\\..\\x", "\\\\srv\\.\\x"},
+        /* 8. Reserved device names stay file names (Windows: "\\.\CON"). */
         {"C:\\dir\\CON", "C:\\dir\\CON"},
     };
-    /* 10. A bare drive gives that drive's directory without a trailing
+    /* 9. A bare drive gives that drive's directory without a trailing
            separator, like any path that folds to a directory (Wine adds one
            for the current drive). */
     char szCwd[RTPATH_MAX];
