@@ -165,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData)
     /* Exactly argc entries, no terminating null pointer. */
     int const cArgs = (int)Args.size();
     char **papszOrig = static_cast<char **>(malloc(sizeof(char *) * (Args.empty() ? 1 : Args.size())));
-    memcpy(papszOrig, Args.data(), sizeof(char *) * Args.size());
+    if (cArgs)
+        memcpy(papszOrig, Args.data(), sizeof(char *) * Args.size());
 
     if (run(papszOrig, cArgs, fInit, bTake) != run(papszOrig, cArgs, fInit, bTake))
         abort();
