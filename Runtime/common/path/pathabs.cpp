@@ -65,14 +65,21 @@ inline bool rtPathRecHasRoot(const RTPATHPARSEREC *pRec)
     return (pRec->fProps & (RTPATH_PROP_UNC | RTPATH_PROP_ROOT_SLASH | RTPATH_PROP_VOLUME)) != 0;
 }
 
-/** Entries that folding never touches: the root, and the share of a UNC
- *  root that is not a device root. */
-size_t rtPathProtectedComps(const RTPATHPARSEREC *pRec)
+/**
+ * Entries that folding never touches: the root, and the share of a UNC root
+ * that is not a device root. A share named ".." is no share: kept, it would
+ * leave a ".." in the result, which then would not be absolute.
+ */
+size_t rtPathProtectedComps(const char *psz, const RTPATHPARSEREC *pRec)
 {
     if (!rtPathRecHasRoot(pRec))
         return 0;
     if ((pRec->fProps & (RTPATH_PROP_UNC | RTPATH_PROP_SPECIAL_UNC)) == RTPATH_PROP_UNC && pRec->cComps > 1)
-        return 2;
+    {
+        RTPATHPARSECOMP const Share = pRec->aComps[1];
+        if (Share.cch != 2 || psz[Share.off] != '.' || psz[Share.off + 1] != '.')
+            return 2;
+    }
     return 1;
 }
 
@@ -155,7 +162,7 @@ int rtPathAbsRootPrefix(const char *pszBase, char *pszAbsPath, size_t cbAbsPath,
         if (rc < 0 && rc != ERR_BUFFER_OVERFLOW)
             return rc;
         size_t cchRoot = Rec.aComps[0].cch - ((Rec.fProps & RTPATH_PROP_ROOT_SLASH) ? 1 : 0);
-        bool const fShare = !(Rec.fProps & RTPATH_PROP_SPECIAL_UNC) && Rec.cComps > 1;
+        bool const fShare = rtPathProtectedComps(pszBase, &Rec) == 2;
         size_t const cchPrefix = cchRoot + (fShare ? 1 + Rec.aComps[1].cch : 0);
         *pcchPrefix = cchPrefix;
         if (cchPrefix >= cbAbsPath)
@@ -198,7 +205,7 @@ int rtPathAbsRootPrefix(const char *pszBase, char *pszAbsPath, size_t cbAbsPath,
 int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHPARSEREC *pPath, uint32_t fFlags, uint32_t fStyle,
                     char *pszAbsPath, size_t *pcbAbsPath)
 {
-    size_t const iStart = rtPathProtectedComps(pPath);
+    size_t const iStart = rtPathProtectedComps(pszPath, pPath);
     rtPathFold(pszPath, pPath, iStart, nullptr, 0);
     if ((fFlags & RTPATHABS_TRAILING_SLASH) && pPath->cComps > 1)
         pPath->fProps |= RTPATH_PROP_DIR_SLASH;
@@ -227,7 +234,7 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHPARSEREC *pP
 int rtPathAbsJoin(const char *pszBase, RTPATHPARSEREC *pBase, const char *pszPath, RTPATHPARSEREC *pPath,
                   bool fKeepBase, uint32_t fFlags, uint32_t fStyle, char *pszAbsPath, size_t *pcbAbsPath)
 {
-    size_t const iBaseStart = rtPathProtectedComps(pBase);
+    size_t const iBaseStart = rtPathProtectedComps(pszBase, pBase);
     rtPathFold(pszBase, pBase, iBaseStart, nullptr, 0);
 
     /* "X:file": the drive has served its purpose. */
@@ -358,7 +365,7 @@ RTDECL(int) RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlag
         /* Only "." can be here. A UNC share named "." stays, as it does in
            the rooted path "\\srv\.\..\x", so that a result is its own
            absolute path. */
-        rtPathFold(pszPath, Path.get(), rtPathProtectedComps(Path.get()), nullptr, 0);
+        rtPathFold(pszPath, Path.get(), rtPathProtectedComps(pszPath, Path.get()), nullptr, 0);
         if ((fFlags & RTPATHABS_TRAILING_SLASH) && Path->cComps > 1)
             Path->fProps |= RTPATH_PROP_DIR_SLASH;
         return rtPathAbsAssemble(pszPath, Path.get(), fStyle, 0, pszAbsPath, pcbAbsPath);

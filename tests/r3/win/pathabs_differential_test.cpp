@@ -148,15 +148,16 @@ TEST(PathAbsDifferential, DeliberateDifferences)
         {"\\\\?\\C:\\..\\..", "\\\\?\\"},
         /* 7. An empty server name is a UNC root of its own. */
         {"\\\\\\x\\\\y", "\\\\\\x\\y"},
-        /* Not a difference: share names stay as written, "." and ".."
-           included, as on Windows. */
+        /* Not a difference: a share named "." stays, as on Windows. */
         {"\\\\srv\\.\\x", "\\\\srv\\.\\x"},
-        {"\\\\srv\\..\\x", "\\\\srv\\..\\x"},
         {"\\\\srv\\.\\..\\x", "\\\\srv\\.\\x"},
-        /* 8. Reserved device names stay file names (Windows: "\\.\CON"). */
+        /* 8. A share named ".." is folded away like any "..", so that the
+              result is absolute (Windows keeps it as the share). */
+        {"\\\\srv\\..\\x", "\\\\srv\\x"},
+        /* 9. Reserved device names stay file names (Windows: "\\.\CON"). */
         {"C:\\dir\\CON", "C:\\dir\\CON"},
     };
-    /* 9. A bare drive gives that drive's directory without a trailing
+    /* 10. A bare drive gives that drive's directory without a trailing
            separator, like any path that folds to a directory (Wine adds one
            for the current drive). */
     char szCwd[RTPATH_MAX];
