@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Runs every test suite: format check, native, sanitizers (ASan+UBSan, TSan),
 # win64 under Wine, win32 (tests run only where 32-bit Wine exists and are
 # reported as skipped elsewhere), the fuzzers for ZOLT_FUZZ_SECONDS each
@@ -23,21 +23,29 @@ suite() {
         ctest --preset "$preset" -j "$jobs"
 }
 
+# One fuzzer for fuzz_seconds; its log goes to build/fuzz/<name>.log.
+fuzz_one() {
+    f=$1
+    n=$(basename "$f")
+    corpus="build/fuzz/corpus/$n"
+    mkdir -p "$corpus"
+    seeds=""
+    [ -d "fuzz/corpus/$n" ] && seeds="fuzz/corpus/$n"
+    # New inputs go to the scratch corpus (first directory), never into the
+    # source tree.
+    if "$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds >"build/fuzz/$n.log" 2>&1; then
+        echo "--- $n: ok ($(grep -m1 stat::number_of_executed_units "build/fuzz/$n.log" | awk '{print $2}') runs)"
+    else
+        echo "--- $n: FAILED"; tail -40 "build/fuzz/$n.log"; return 1
+    fi
+}
+
 fuzz() {
     cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j "$jobs" || return 1
-    rc=0
-    for f in build/fuzz/fuzz/*_fuzz; do
-        [ -x "$f" ] || continue
-        n=$(basename "$f")
-        corpus="build/fuzz/corpus/$n"
-        mkdir -p "$corpus"
-        seeds=""
-        [ -d "fuzz/corpus/$n" ] && seeds="fuzz/corpus/$n"
-        echo "--- $n for ${fuzz_seconds}s"
-        "$f" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $seeds >"build/fuzz/$n.log" 2>&1 ||
-            { tail -40 "build/fuzz/$n.log"; rc=1; }
-    done
-    return $rc
+    # The fuzzers run side by side, one per core.
+    export fuzz_seconds
+    export -f fuzz_one
+    ls build/fuzz/fuzz/*_fuzz | xargs -P "$jobs" -n 1 bash -c 'fuzz_one "$1"' _
 }
 
 bench_build() {
