@@ -64,42 +64,48 @@ static void rtCritSectTakeOwnership(PRTCRITSECT pThis, RTNATIVETHREAD hSelf)
     rtAtomic(pThis->hOwner).store(hSelf, std::memory_order_relaxed);
 }
 
+/** The rest of an enter that found the section taken (cLockers already
+ *  counts the caller). Kept out of line so that the uncontended path needs
+ *  no stack frame. */
+static __attribute__((noinline)) int rtCritSectAcquireContended(PRTCRITSECT pCritSect, RTNATIVETHREAD hSelf)
+{
+    /* Only we can have stored our own identifier, so a relaxed read will do. */
+    if (rtAtomic(pCritSect->hOwner).load(std::memory_order_relaxed) == hSelf)
+    {
+        if (rtAtomic(pCritSect->fFlags).load(std::memory_order_relaxed) & RTCRITSECT_FLAGS_NO_NESTING)
+        {
+            rtAtomic(pCritSect->cLockers).fetch_sub(1, std::memory_order_acq_rel);
+            return ERR_SEM_NESTED;
+        }
+        pCritSect->cNestings++;
+        return 0;
+    }
+
+    PRTTHREADINT pSelf = RTThreadCurrent();
+    for (;;)
+    {
+        rtThreadBlocking(pSelf, RTTHREADSTATE_CRITSECT, false);
+        int rc = RTSemEventWaitFlags(rtAtomic(pCritSect->hEvent).load(), SEMWAIT_RESUME | SEMWAIT_INDEFINITE, 0);
+        rtThreadUnblocked(pSelf, RTTHREADSTATE_CRITSECT);
+        /* A destroyer has already taken our place in cLockers. */
+        if (rtAtomic(pCritSect->uMagic).load() != RTCRITSECT_MAGIC)
+            return ERR_SEM_DESTROYED;
+        if (RT_SUCCESS(rc))
+            break;
+    }
+    rtCritSectTakeOwnership(pCritSect, hSelf);
+    return 0;
+}
+
 RTDECL(int) RTCritSectAcquire(PRTCRITSECT pCritSect)
 {
     if (!rtCritSectIsAlive(pCritSect))
         return ERR_SEM_DESTROYED;
     if (rtCritSectIsNop(pCritSect))
         return 0;
-    RTNATIVETHREAD const hSelf = RTThreadNativeSelf();
-
+    RTNATIVETHREAD const hSelf = rtThreadNativeSelfInline();
     if (rtAtomic(pCritSect->cLockers).fetch_add(1, std::memory_order_acq_rel) >= 0)
-    {
-        /* Taken: by us (nesting) or by someone we must queue behind. Only
-           we can have stored our own identifier, so a relaxed read will do. */
-        if (rtAtomic(pCritSect->hOwner).load(std::memory_order_relaxed) == hSelf)
-        {
-            if (rtAtomic(pCritSect->fFlags).load(std::memory_order_relaxed) & RTCRITSECT_FLAGS_NO_NESTING)
-            {
-                rtAtomic(pCritSect->cLockers).fetch_sub(1, std::memory_order_acq_rel);
-                return ERR_SEM_NESTED;
-            }
-            pCritSect->cNestings++;
-            return 0;
-        }
-
-        PRTTHREADINT pSelf = RTThreadCurrent();
-        for (;;)
-        {
-            rtThreadBlocking(pSelf, RTTHREADSTATE_CRITSECT, false);
-            int rc = RTSemEventWaitFlags(rtAtomic(pCritSect->hEvent).load(), SEMWAIT_RESUME | SEMWAIT_INDEFINITE, 0);
-            rtThreadUnblocked(pSelf, RTTHREADSTATE_CRITSECT);
-            /* A destroyer has already taken our place in cLockers. */
-            if (rtAtomic(pCritSect->uMagic).load() != RTCRITSECT_MAGIC)
-                return ERR_SEM_DESTROYED;
-            if (RT_SUCCESS(rc))
-                break;
-        }
-    }
+        return rtCritSectAcquireContended(pCritSect, hSelf);
     rtCritSectTakeOwnership(pCritSect, hSelf);
     return 0;
 }
@@ -110,7 +116,7 @@ RTDECL(int) RTCritSectTryAcquire(PRTCRITSECT pCritSect)
         return ERR_SEM_DESTROYED;
     if (rtCritSectIsNop(pCritSect))
         return 0;
-    RTNATIVETHREAD const hSelf = RTThreadNativeSelf();
+    RTNATIVETHREAD const hSelf = rtThreadNativeSelfInline();
 
     int32_t cFree = -1;
     if (rtAtomic(pCritSect->cLockers).compare_exchange_strong(cFree, 0, std::memory_order_acq_rel))
@@ -127,6 +133,20 @@ RTDECL(int) RTCritSectTryAcquire(PRTCRITSECT pCritSect)
     return 0;
 }
 
+/** Hands a section just freed over to a queueing thread. */
+static __attribute__((noinline)) void rtCritSectWakeWaiter(PRTCRITSECT pCritSect)
+{
+    int rc = RTSemEventSignal(pCritSect->hEvent);
+    if (RT_FAILURE(rc))
+    {
+        /* The waiter would sleep forever while the section looks taken to
+           everyone else: there is no way on from here. */
+        RTAssertReport1("RT_SUCCESS(rc)", __LINE__, __FILE__, __PRETTY_FUNCTION__);
+        RTAssertReport2("RTSemEventSignal -> %Rrc\n", rc);
+        RT_BREAKPOINT();
+    }
+}
+
 RTDECL(int) RTCritSectLeave(PRTCRITSECT pCritSect)
 {
     if (!rtCritSectIsAlive(pCritSect))
@@ -135,7 +155,7 @@ RTDECL(int) RTCritSectLeave(PRTCRITSECT pCritSect)
         return 0;
     /* Leaving somebody else's section would hand it to a third thread while
        the owner still works under it; checking costs no atomic operation. */
-    if (rtAtomic(pCritSect->hOwner).load(std::memory_order_relaxed) != RTThreadNativeSelf())
+    if (rtAtomic(pCritSect->hOwner).load(std::memory_order_relaxed) != rtThreadNativeSelfInline())
         return ERR_NOT_OWNER;
 
     if (--pCritSect->cNestings > 0)
@@ -145,18 +165,7 @@ RTDECL(int) RTCritSectLeave(PRTCRITSECT pCritSect)
     }
     rtAtomic(pCritSect->hOwner).store(NIL_RTNATIVETHREAD, std::memory_order_relaxed);
     if (rtAtomic(pCritSect->cLockers).fetch_sub(1, std::memory_order_acq_rel) > 0)
-    {
-        /* Somebody queues: hand the section over. */
-        int rc = RTSemEventSignal(pCritSect->hEvent);
-        if (RT_FAILURE(rc))
-        {
-            /* The waiter would sleep forever while the section looks taken
-               to everyone else: there is no way on from here. */
-            RTAssertReport1("RT_SUCCESS(rc)", __LINE__, __FILE__, __PRETTY_FUNCTION__);
-            RTAssertReport2("RTSemEventSignal -> %Rrc\n", rc);
-            RT_BREAKPOINT();
-        }
-    }
+        rtCritSectWakeWaiter(pCritSect); /* somebody queues */
     return 0;
 }
 

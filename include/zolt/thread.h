@@ -23,7 +23,8 @@
 RT_C_DECLS_BEGIN
 
 /** A platform thread identifier as the locks record their owner: the
- *  Windows thread id, or the pthread_t on a POSIX host. */
+ *  Windows thread id, or on a POSIX host an address unique to the thread
+ *  while it runs (reused by later threads, as Windows reuses ids). */
 typedef uintptr_t RTNATIVETHREAD;
 /** No thread. */
 #define NIL_RTNATIVETHREAD (~(RTNATIVETHREAD)0)

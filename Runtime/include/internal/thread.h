@@ -161,6 +161,21 @@ PRTTHREADINT rtThreadTreeGet(PRTTHREADINT pRoot, uint32_t uKey);
  * Host backend (Runtime/r3/win/thread-win.cpp, Runtime/r3/posix/thread-posix.cpp).
  */
 
+#ifdef _WIN32
+/** RTThreadNativeSelf for the locks' hot paths; GetCurrentThreadId only
+ *  reads the thread's environment block. */
+#define rtThreadNativeSelfInline() RTThreadNativeSelf()
+#else
+/** One byte per thread whose address is the POSIX host's thread
+ *  identifier: a TLS address costs no call, unlike pthread_self(). */
+extern thread_local constinit char g_rtThreadNativeSelfTag;
+/** RTThreadNativeSelf, inlined for the locks' hot paths. */
+static inline RTNATIVETHREAD rtThreadNativeSelfInline(void)
+{
+    return (RTNATIVETHREAD)&g_rtThreadNativeSelfTag;
+}
+#endif
+
 /** Allocates the per-thread slot and looks up optional platform entry
  *  points. @returns 0; ERR_NO_TLS. */
 int rtThreadNativeInit(void);

@@ -61,9 +61,11 @@ uint32_t rtThreadNativeSelfKey(void)
     return (uint32_t)gettid();
 }
 
+constinit thread_local char g_rtThreadNativeSelfTag = 0;
+
 RTDECL(RTNATIVETHREAD) RTThreadNativeSelf(void)
 {
-    return (RTNATIVETHREAD)pthread_self();
+    return rtThreadNativeSelfInline();
 }
 
 void rtThreadNativeAnnounceName(PRTTHREADINT pThread)
