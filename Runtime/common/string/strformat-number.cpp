@@ -74,6 +74,11 @@ static char *rtStrFmtDigits(char *pchEnd, uint64_t u, unsigned uBase, const char
     return pchEnd;
 }
 
+char *rtStrFmtDecimal(char *pchEnd, uint64_t u)
+{
+    return rtStrFmtDigits(pchEnd, u, 10, nullptr);
+}
+
 /**
  * Copies the digits to the output with fixed-size moves, which the compiler
  * inlines where a variable size would be a library call. The digits buffer

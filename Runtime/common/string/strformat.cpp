@@ -74,19 +74,16 @@ size_t rtStrFmtOutPrintf(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
     return pfnOutput(pvArgOutput, szBuf, cch);
 }
 
-void RTSTRFMTSINK::put(const char *pch, size_t cch)
+void RTSTRFMTSINK::putSlow(const char *pch, size_t cch)
 {
-    if (cch > sizeof(achBuf) - cchBuf)
+    flush();
+    if (cch > sizeof(achBuf))
+        cchTotal += pfnOutput(pvArgOutput, pch, cch);
+    else
     {
-        flush();
-        if (cch > sizeof(achBuf))
-        {
-            cchTotal += pfnOutput(pvArgOutput, pch, cch);
-            return;
-        }
+        memcpy(achBuf, pch, cch);
+        cchBuf = cch;
     }
-    memcpy(&achBuf[cchBuf], pch, cch);
-    cchBuf += cch;
 }
 
 void RTSTRFMTSINK::flush()
@@ -263,6 +260,17 @@ static size_t rtStrFmtInteger(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list
     }
 
     char szNum[RTSTRFMT_NUM_BUF];
+    if (uBase == 10 && !(fFlags & (FMT_F_ALT | FMT_F_GROUP | FMT_F_PLUS | FMT_F_BLANK | FMT_F_WIDTH | FMT_F_PRECISION)))
+    {
+        /* Plain decimal, the most common directive: the digits and a minus
+           sign at most. Signed 32-bit values arrive sign-extended. */
+        bool fNegative = (fFlags & FMT_F_SIGNED) && (int64_t)u64Value < 0;
+        char *pchEnd = &szNum[sizeof(szNum)];
+        char *pch = rtStrFmtDecimal(pchEnd, fNegative ? 0 - u64Value : u64Value);
+        if (fNegative)
+            *--pch = '-';
+        return pfnOutput(pvArgOutput, pch, (size_t)(pchEnd - pch));
+    }
     int cch = RTStrFmtNumber(szNum, u64Value, uBase, cchWidth, cchPrecision, fFlags);
     return pfnOutput(pvArgOutput, szNum, (size_t)cch);
 }
@@ -337,20 +345,149 @@ static int rtStrFmtParseDigits(const char **ppsz)
     return iValue;
 }
 
-/** The bytes that end a literal run. */
-static constexpr struct RTSTRFMTSTOPTABLE
+/** Character classes of the walk. */
+#define RTSTRFMT_CLASS_STOP 1u /**< ends a literal run: '%' and the terminator */
+#define RTSTRFMT_CLASS_SPEC 2u /**< starts a flag, width, precision or size */
+
+static constexpr struct RTSTRFMTCLASSES
 {
-    bool af[256];
-    constexpr bool operator[](size_t i) const
+    uint8_t ab[256];
+    constexpr uint8_t operator[](size_t i) const
     {
-        return af[i];
+        return ab[i];
     }
-} g_afRtStrFmtStop = [] {
-    RTSTRFMTSTOPTABLE Table{};
-    Table.af[(unsigned char)'\0'] = true;
-    Table.af[(unsigned char)'%'] = true;
+} g_abRtStrFmtClass = [] {
+    RTSTRFMTCLASSES Table{};
+    Table.ab[(unsigned char)'\0'] = RTSTRFMT_CLASS_STOP;
+    Table.ab[(unsigned char)'%'] = RTSTRFMT_CLASS_STOP;
+    for (const char *pch = " #'+-0123456789*.hlLqjztI"; *pch; pch++)
+        Table.ab[(unsigned char)*pch] = RTSTRFMT_CLASS_SPEC;
     return Table;
 }();
+
+/** The directive parts between "%" and the conversion letter. */
+struct RTSTRFMTSPEC
+{
+    unsigned fFlags;
+    int cchWidth;     /**< -1: none */
+    int cchPrecision; /**< -1: none */
+    char chArgSize;   /**< the size character handed to handlers */
+};
+
+/** Parses flags, width, precision and size at @a psz.
+ *  @returns the position of the conversion letter. */
+static const char *rtStrFmtParseSpec(const char *psz, va_list *pArgs, RTSTRFMTSPEC *pSpec)
+{
+    unsigned fFlags = 0;
+    int cchWidth = -1;
+    int cchPrecision = -1;
+    char chArgSize = 0;
+    /* Flags. */
+    for (;; psz++)
+    {
+        unsigned fFlag;
+        switch (*psz)
+        {
+            case ' ': fFlag = FMT_F_BLANK; break;
+            case '#': fFlag = FMT_F_ALT; break;
+            case '\'': fFlag = FMT_F_GROUP; break;
+            case '+': fFlag = FMT_F_PLUS; break;
+            case '-': fFlag = FMT_F_LEFT; break;
+            case '0': fFlag = FMT_F_ZERO_PAD; break;
+            default: fFlag = 0; break;
+        }
+        if (!fFlag)
+            break;
+        fFlags |= fFlag;
+    }
+
+    /* Width. */
+    if (*psz >= '0' && *psz <= '9')
+    {
+        cchWidth = rtStrFmtParseDigits(&psz);
+        fFlags |= FMT_F_WIDTH;
+    }
+    else if (*psz == '*')
+    {
+        psz++;
+        int iWidth = va_arg(*pArgs, int);
+        if (iWidth < 0)
+        {
+            fFlags |= FMT_F_LEFT;
+            iWidth = iWidth == INT_MIN ? INT_MAX : -iWidth;
+        }
+        cchWidth = iWidth;
+        fFlags |= FMT_F_WIDTH;
+    }
+
+    /* Precision. */
+    if (*psz == '.')
+    {
+        psz++;
+        fFlags |= FMT_F_PRECISION;
+        if (*psz >= '0' && *psz <= '9')
+            cchPrecision = rtStrFmtParseDigits(&psz);
+        else if (*psz == '*')
+        {
+            psz++;
+            cchPrecision = va_arg(*pArgs, int);
+            if (cchPrecision < 0)
+                cchPrecision = 0;
+        }
+        else
+            cchPrecision = 0;
+    }
+
+    /* Size. */
+    switch (*psz)
+    {
+        case 'h':
+            psz++;
+            chArgSize = 'h';
+            if (*psz == 'h')
+            {
+                psz++;
+                chArgSize = 'H';
+            }
+            break;
+        case 'l':
+            psz++;
+            chArgSize = 'l';
+            if (*psz == 'l')
+            {
+                psz++;
+                chArgSize = 'L';
+            }
+            break;
+        case 'L':
+        case 'q':
+            psz++;
+            chArgSize = 'L';
+            break;
+        case 'j':
+        case 'z':
+        case 't': chArgSize = *psz++; break;
+        case 'I':
+            psz++;
+            if (psz[0] == '6' && psz[1] == '4')
+            {
+                psz += 2;
+                chArgSize = 'L';
+            }
+            else if (psz[0] == '3' && psz[1] == '2')
+                psz += 2;
+            else
+                chArgSize = 'j';
+            break;
+        default: break;
+    }
+
+    pSpec->fFlags = fFlags;
+    pSpec->cchWidth = cchWidth;
+    pSpec->cchPrecision = cchPrecision;
+    pSpec->chArgSize = chArgSize;
+    return psz;
+}
 
 /** The walk itself; @a pArgs is the walk's own copy of the arguments. */
 static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
@@ -365,19 +502,19 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
            look at four of them per round (never past the one that stops). */
         for (;;)
         {
-            if (g_afRtStrFmtStop[(unsigned char)psz[0]])
+            if (g_abRtStrFmtClass[(unsigned char)psz[0]] & RTSTRFMT_CLASS_STOP)
                 break;
-            if (g_afRtStrFmtStop[(unsigned char)psz[1]])
+            if (g_abRtStrFmtClass[(unsigned char)psz[1]] & RTSTRFMT_CLASS_STOP)
             {
                 psz += 1;
                 break;
             }
-            if (g_afRtStrFmtStop[(unsigned char)psz[2]])
+            if (g_abRtStrFmtClass[(unsigned char)psz[2]] & RTSTRFMT_CLASS_STOP)
             {
                 psz += 2;
                 break;
             }
-            if (g_afRtStrFmtStop[(unsigned char)psz[3]])
+            if (g_abRtStrFmtClass[(unsigned char)psz[3]] & RTSTRFMT_CLASS_STOP)
             {
                 psz += 3;
                 break;
@@ -397,109 +534,14 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
             continue;
         }
 
-        /* Flags. */
-        unsigned fFlags = 0;
-        for (;; psz++)
-        {
-            unsigned fFlag;
-            switch (*psz)
-            {
-                case ' ': fFlag = FMT_F_BLANK; break;
-                case '#': fFlag = FMT_F_ALT; break;
-                case '\'': fFlag = FMT_F_GROUP; break;
-                case '+': fFlag = FMT_F_PLUS; break;
-                case '-': fFlag = FMT_F_LEFT; break;
-                case '0': fFlag = FMT_F_ZERO_PAD; break;
-                default: fFlag = 0; break;
-            }
-            if (!fFlag)
-                break;
-            fFlags |= fFlag;
-        }
-
-        /* Width. */
-        int cchWidth = -1;
-        if (*psz >= '0' && *psz <= '9')
-        {
-            cchWidth = rtStrFmtParseDigits(&psz);
-            fFlags |= FMT_F_WIDTH;
-        }
-        else if (*psz == '*')
-        {
-            psz++;
-            int iWidth = va_arg(*pArgs, int);
-            if (iWidth < 0)
-            {
-                fFlags |= FMT_F_LEFT;
-                iWidth = iWidth == INT_MIN ? INT_MAX : -iWidth;
-            }
-            cchWidth = iWidth;
-            fFlags |= FMT_F_WIDTH;
-        }
-
-        /* Precision. */
-        int cchPrecision = -1;
-        if (*psz == '.')
-        {
-            psz++;
-            fFlags |= FMT_F_PRECISION;
-            if (*psz >= '0' && *psz <= '9')
-                cchPrecision = rtStrFmtParseDigits(&psz);
-            else if (*psz == '*')
-            {
-                psz++;
-                cchPrecision = va_arg(*pArgs, int);
-                if (cchPrecision < 0)
-                    cchPrecision = 0;
-            }
-            else
-                cchPrecision = 0;
-        }
-
-        /* Size. */
-        char chArgSize = 0;
-        switch (*psz)
-        {
-            case 'h':
-                psz++;
-                chArgSize = 'h';
-                if (*psz == 'h')
-                {
-                    psz++;
-                    chArgSize = 'H';
-                }
-                break;
-            case 'l':
-                psz++;
-                chArgSize = 'l';
-                if (*psz == 'l')
-                {
-                    psz++;
-                    chArgSize = 'L';
-                }
-                break;
-            case 'L':
-            case 'q':
-                psz++;
-                chArgSize = 'L';
-                break;
-            case 'j':
-            case 'z':
-            case 't': chArgSize = *psz++; break;
-            case 'I':
-                psz++;
-                if (psz[0] == '6' && psz[1] == '4')
-                {
-                    psz += 2;
-                    chArgSize = 'L';
-                }
-                else if (psz[0] == '3' && psz[1] == '2')
-                    psz += 2;
-                else
-                    chArgSize = 'j';
-                break;
-            default: break;
-        }
+        /* Flags, width, precision and size; most directives have none. */
+        RTSTRFMTSPEC Spec = {0, -1, -1, 0};
+        if (g_abRtStrFmtClass[(unsigned char)*psz] & RTSTRFMT_CLASS_SPEC)
+            psz = rtStrFmtParseSpec(psz, pArgs, &Spec);
+        unsigned fFlags = Spec.fFlags;
+        int cchWidth = Spec.cchWidth;
+        int cchPrecision = Spec.cchPrecision;
+        char chArgSize = Spec.chArgSize;
 
         /* Conversion. A directive cut short by the terminator ends the walk. */
         char chConv = *psz;

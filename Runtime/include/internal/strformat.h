@@ -7,8 +7,14 @@
 
 #include <zolt/strformat.h>
 
+#include <string.h>
+
 /** Size of the work buffers of the number and status renderers. */
 #define RTSTRFMT_NUM_BUF 64
+
+/** Writes the decimal digits of @a u backwards, ending just before
+ *  @a pchEnd (at most 20 of them). @returns the first digit. */
+char *rtStrFmtDecimal(char *pchEnd, uint64_t u);
 
 /** Outputs @a cch blanks. @returns the callback results' sum. */
 size_t rtStrFmtBlanks(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
@@ -66,7 +72,18 @@ struct RTSTRFMTSINK
     RTSTRFMTSINK(PFNFMTOUTPUT pfn, void *pv) : pfnOutput(pfn), pvArgOutput(pv), cchTotal(0), cchBuf(0)
     {
     }
-    void put(const char *pch, size_t cch);
+    void put(const char *pch, size_t cch)
+    {
+        if (cch <= sizeof(achBuf) - cchBuf)
+        {
+            memcpy(&achBuf[cchBuf], pch, cch);
+            cchBuf += cch;
+        }
+        else
+            putSlow(pch, cch);
+    }
+    /** put() for a piece that does not fit what is left of the buffer. */
+    void putSlow(const char *pch, size_t cch);
     void put(char ch)
     {
         if (cchBuf == sizeof(achBuf))
