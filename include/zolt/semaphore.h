@@ -244,7 +244,7 @@ typedef struct RTSEMRWINTERNAL *RTSEMRW;
 
 /**
  * Creates a read-write semaphore.
- * @param fFlags must be RTSEMRW_FLAGS_NO_LOCK_VAL.
+ * @param fFlags 0 or RTSEMRW_FLAGS_NO_LOCK_VAL.
  * @returns 0; ERR_INVALID_PARAMETER for other flags or a bad @a phRWSem;
  *          ERR_NO_MEMORY; the status of creating one of its parts (nothing
  *          is left behind).
@@ -255,7 +255,8 @@ RT_NODISCARD RTDECL(int) RTSemRWNew(RTSEMRW *phRWSem, uint32_t fFlags, RTLOCKVAL
 /**
  * Destroys a read-write semaphore that nobody holds.
  * @returns 0 (also for NIL_RTSEMRW); ERR_INVALID_HANDLE; ERR_SEM_BUSY when
- *          it is held or its guard is busy (nothing is changed then).
+ *          it is held, a writer waits for it, or its guard is busy
+ *          (nothing is changed then).
  */
 RTDECL(int) RTSemRWFree(RTSEMRW hRWSem);
 
