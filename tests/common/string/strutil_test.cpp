@@ -13,12 +13,13 @@
 namespace
 {
 /* A heap buffer of exactly cb bytes filled with 'x', so that ASan catches
-   any write or read past its end. */
+   any write or read past its end. A size of 0 still gets one byte, also 'x',
+   to show that nothing was written. */
 struct ExactBuf
 {
     explicit ExactBuf(size_t cb) : cb(cb), p(new char[cb ? cb : 1])
     {
-        memset(p.get(), 'x', cb);
+        memset(p.get(), 'x', cb ? cb : 1);
     }
     size_t cb;
     std::unique_ptr<char[]> p;
