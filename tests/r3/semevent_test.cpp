@@ -79,6 +79,34 @@ TEST(SemEvent, TimeOutForms)
     EXPECT_EQ(0, RTSemEventFree(hEvent));
 }
 
+/* Time-outs too large for the nanosecond clock mean no time-out at all,
+   rather than wrapping around to a short one. */
+TEST(SemEvent, HugeTimeOutsWaitForever)
+{
+    struct
+    {
+        uint32_t fFlags;
+        uint64_t uTimeout;
+    } const aCases[] = {
+        {SEMWAIT_RESUME | SEMWAIT_MILLISECS | SEMWAIT_RELATIVE, UINT64_C(18446744073709)},
+        {SEMWAIT_RESUME | SEMWAIT_MILLISECS | SEMWAIT_RELATIVE, UINT64_MAX},
+        {SEMWAIT_NORESUME | SEMWAIT_NANOSECS | SEMWAIT_RELATIVE, UINT64_MAX},
+        {SEMWAIT_RESUME | SEMWAIT_NANOSECS | SEMWAIT_ABSOLUTE, UINT64_MAX},
+    };
+    for (auto const &Case : aCases)
+    {
+        RTSEMEVENT hEvent;
+        ASSERT_EQ(0, RTSemEventNew(&hEvent));
+        TstThread Waiter;
+        ASSERT_EQ(0, Waiter.start([&] { return RTSemEventWaitFlags(hEvent, Case.fFlags, Case.uTimeout); }, "waiter"));
+        ASSERT_TRUE(tstWaitUntilBlocked(Waiter.handle(), RTTHREADSTATE_EVENT)) << std::hex << Case.fFlags;
+        RTThreadSleepMs(20); /* a wrapped-around time-out would expire meanwhile */
+        EXPECT_EQ(0, RTSemEventSignal(hEvent));
+        EXPECT_EQ(0, Waiter.join()) << std::hex << Case.fFlags << " " << std::dec << Case.uTimeout;
+        EXPECT_EQ(0, RTSemEventFree(hEvent));
+    }
+}
+
 TEST(SemEvent, PingPongBetweenThreads)
 {
     RTSEMEVENT hPing, hPong;
