@@ -39,9 +39,9 @@ struct RTNTPATHPREFIXES
 };
 
 /** NT 4.0 and later have the short "\??\" alias of the DOS devices. The
- *  version comes straight from the process environment block, which every
- *  NT version has at the same place. */
-const RTNTPATHPREFIXES *rtNtPathPrefixes()
+ *  version comes from the process environment block, which every NT version
+ *  keeps at the same place. */
+const RTNTPATHPREFIXES *rtNtPathQueryPrefixes()
 {
     static const RTNTPATHPREFIXES s_Modern = {"\\??\\", "\\??\\UNC\\"};
     static const RTNTPATHPREFIXES s_Old = {"\\DosDevices\\", "\\DosDevices\\UNC\\"};
@@ -50,9 +50,20 @@ const RTNTPATHPREFIXES *rtNtPathPrefixes()
 #else
     size_t const offOSMajorVersion = 0xa4;
 #endif
-    const uint8_t *pbPeb = (const uint8_t *)NtCurrentTeb()->ProcessEnvironmentBlock;
-    ULONG const uMajor = *(const ULONG *)(pbPeb + offOSMajorVersion);
+    PROCESS_BASIC_INFORMATION Info;
+    ULONG cbInfo = 0;
+    if (!NT_SUCCESS(
+            NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &Info, sizeof(Info), &cbInfo)) ||
+        !Info.PebBaseAddress)
+        return &s_Modern;
+    ULONG const uMajor = *(const ULONG *)((const uint8_t *)Info.PebBaseAddress + offOSMajorVersion);
     return uMajor >= 4 ? &s_Modern : &s_Old;
+}
+
+const RTNTPATHPREFIXES *rtNtPathPrefixes()
+{
+    static const RTNTPATHPREFIXES *const s_pPrefixes = rtNtPathQueryPrefixes();
+    return s_pPrefixes;
 }
 
 /** "\\:zoltnt:\": names an NT object directly. */

@@ -203,15 +203,19 @@ TEST_F(AssertTest, HooksAndLastError)
 {
     g_pfnRTAssertMsg1Hook = testHook1;
     g_pfnRTAssertMsg2Hook = testHook2;
-    setLastError(1234);
     {
+        /* Set right before each report: the capture and the checks touch the
+           last error themselves. */
         StdErrCapture Capture;
+        setLastError(1234);
         RTAssertReport1("x", 3, "f.cpp", "fn");
         EXPECT_EQ(getLastError(), 1234u);
+        setLastError(1235);
         RTAssertReport2("detail %d", 5);
-        EXPECT_EQ(getLastError(), 1234u);
+        EXPECT_EQ(getLastError(), 1235u);
+        setLastError(1236);
         RTAssertReport2Add(" and %s", "more");
-        EXPECT_EQ(getLastError(), 1234u);
+        EXPECT_EQ(getLastError(), 1236u);
     }
     ASSERT_EQ(g_HookCalls.size(), 3u);
     EXPECT_EQ(g_HookCalls[0], "1:\n!!Assertion Failed!!\nExpression: %s\nLocation  : %s(%d) %s\n|x|f.cpp|3|fn");
