@@ -166,7 +166,7 @@ TEST_F(CmdLineTest, ErrorsOnTheConsoleWhenSilent)
         const char *pszMessage; /* our own texts; null: the parser's standard message */
     } const s_aCases[] = {
         {{"--msi-prop", "a b", "v"}, "The first argument to --msi-prop must not contain spaces: a b"},
-        {{"--msi-prop", "a\rb"}, "The first argument to --msi-prop must not contain spaces: a\rb"},
+        {{"--msi-prop", "a\tb"}, "The first argument to --msi-prop must not contain spaces: a\tb"},
         {{"--msi-prop", "NAME"}, "--msi-prop takes two arguments, the 2nd is missing"},
         {{"--path", strLong}, "Extraction path is too long ("},
         {{"--msi-log-file", strLong}, "MSI log file path is too long ("},

@@ -8,19 +8,19 @@
 #include <zolt/ldrlazy.h>
 
 #include <gtest/gtest.h>
+#include <mmsystem.h>
 
 #include "lazybind.h"
 
 namespace
 {
 
-/* A library and function of our own choosing, not otherwise used by the
-   test: the binding must load it. */
-RTLDRLAZYMOD g_TestModVersion = RTLDRLAZYMOD_INIT("VERSION.DLL");
-const char g_szGetFileVersionInfoSizeW[] = "GetFileVersionInfoSizeW";
-decltype(&GetFileVersionInfoSizeW) g_pfnTestGetFileVersionInfoSizeW =
-    RTLdrLazyStub<decltype(GetFileVersionInfoSizeW)>::Stub<&g_pfnTestGetFileVersionInfoSizeW, &g_TestModVersion,
-                                                           g_szGetFileVersionInfoSizeW>;
+/* A library and function of our own choosing, which nothing else in the
+   test loads: the binding must load it. */
+RTLDRLAZYMOD g_TestModWinMm = RTLDRLAZYMOD_INIT("WINMM.DLL");
+const char g_szTimeGetTime[] = "timeGetTime";
+decltype(&timeGetTime) g_pfnTestTimeGetTime =
+    RTLdrLazyStub<decltype(timeGetTime)>::Stub<&g_pfnTestTimeGetTime, &g_TestModWinMm, g_szTimeGetTime>;
 
 void *SystemExport(const wchar_t *pwszModule, const char *pszName)
 {
@@ -30,27 +30,23 @@ void *SystemExport(const wchar_t *pwszModule, const char *pszName)
 
 TEST(LazyBindTest, FirstCallLoadsBindsAndForwards)
 {
-    ASSERT_EQ(nullptr, g_TestModVersion.hMod);
-    ASSERT_EQ(nullptr, GetModuleHandleW(L"version.dll")) << "the test needs a library nobody loaded yet";
-    void *pvStub = reinterpret_cast<void *>(g_pfnTestGetFileVersionInfoSizeW);
+    ASSERT_EQ(nullptr, g_TestModWinMm.hMod);
+    ASSERT_EQ(nullptr, GetModuleHandleW(L"winmm.dll")) << "the test needs a library nobody loaded yet";
+    void *pvStub = reinterpret_cast<void *>(g_pfnTestTimeGetTime);
 
-    /* The call's arguments and result pass through the binding unchanged. */
-    wchar_t wszKernel32[MAX_PATH];
-    ASSERT_NE(0u, GetSystemDirectoryW(wszKernel32, MAX_PATH));
-    wcscat(wszKernel32, L"\\kernel32.dll");
-    DWORD dwHandle = 1;
-    DWORD cbInfo = g_pfnTestGetFileVersionInfoSizeW(wszKernel32, &dwHandle);
-    EXPECT_GT(cbInfo, 0u);
-    EXPECT_EQ(0u, dwHandle);
-
-    ASSERT_NE(nullptr, g_TestModVersion.hMod);
-    void *pvBound = reinterpret_cast<void *>(g_pfnTestGetFileVersionInfoSizeW);
+    /* The call is forwarded and its result comes back. */
+    DWORD msFirst = g_pfnTestTimeGetTime();
+    ASSERT_NE(nullptr, g_TestModWinMm.hMod);
+    ASSERT_NE(nullptr, GetModuleHandleW(L"winmm.dll"));
+    void *pvBound = reinterpret_cast<void *>(g_pfnTestTimeGetTime);
     EXPECT_NE(pvStub, pvBound);
-    EXPECT_EQ(SystemExport(L"version.dll", "GetFileVersionInfoSizeW"), pvBound);
+    EXPECT_EQ(SystemExport(L"winmm.dll", "timeGetTime"), pvBound);
+    DWORD msDirect = reinterpret_cast<decltype(&timeGetTime)>(pvBound)();
+    EXPECT_LE(msDirect - msFirst, 60000u);
 
     /* Later calls go straight to the function: the slot stays as it is. */
-    EXPECT_EQ(cbInfo, g_pfnTestGetFileVersionInfoSizeW(wszKernel32, &dwHandle));
-    EXPECT_EQ(pvBound, reinterpret_cast<void *>(g_pfnTestGetFileVersionInfoSizeW));
+    (void)g_pfnTestTimeGetTime();
+    EXPECT_EQ(pvBound, reinterpret_cast<void *>(g_pfnTestTimeGetTime));
 }
 
 TEST(LazyBindTest, LauncherSlotsBindOnlyWhenCalled)
