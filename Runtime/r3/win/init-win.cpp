@@ -16,6 +16,7 @@
 #include <stddef.h>
 
 #include "internal/initterm.h"
+#include "internal/ldr.h"
 
 RTL_OSVERSIONINFOEXW g_rtWinOsInfoEx;
 RTWinOsType g_enmrtWinOsType = RTWINOSTYPE_UNKNOWN;
@@ -26,8 +27,6 @@ void *g_apfnrtWinSock[RTR3WINSOCK_COUNT];
 namespace
 {
 
-HMODULE g_hModKernel32;
-HMODULE g_hModNtDll;
 /** The filter ours replaced (null if none, or if it was ours), and whether
  *  ours is installed. */
 LPTOP_LEVEL_EXCEPTION_FILTER g_pfnrtR3PrevXcptFilter;
@@ -259,6 +258,8 @@ int RTR3InitHardening(uint32_t fFlags)
 
 int RTR3InitNative(uint32_t fFlags)
 {
+    /* The module handles are the loader's too: it refuses to load anything
+       before they are set here. */
     g_hModKernel32 = GetModuleHandleW(L"kernel32.dll");
     g_hModNtDll = GetModuleHandleW(L"ntdll.dll");
     if (!g_hModKernel32 || !g_hModNtDll)
