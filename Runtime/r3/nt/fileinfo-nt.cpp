@@ -1,0 +1,100 @@
+/** @file
+ * File information, NT: the object record from NtQueryInformationFile, with
+ * the console fallback.
+ */
+#include <windows.h>
+
+#include <zolt/err.h>
+#include <zolt/file.h>
+
+#include <winternl.h>
+
+#include "internal/fileio.h"
+#include "internal/nt.h"
+#include "internal/time.h"
+
+int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAdditional, uint32_t uReparseTag)
+{
+    /* The name at the end of FILE_ALL_INFORMATION does not fit, and is not
+       wanted: the overflow warning still comes with everything before it. */
+    FILE_ALL_INFORMATION AllInfo;
+    IO_STATUS_BLOCK Ios;
+    NTSTATUS const rcNt = NtQueryInformationFile(hFile, &Ios, &AllInfo, sizeof(AllInfo), FileAllInformation);
+    if (!NT_SUCCESS(rcNt) && rcNt != RT_NT_STATUS_BUFFER_OVERFLOW)
+        return RTErrConvertFromNtStatus(rcNt);
+
+    pObjInfo->cbObject = AllInfo.StandardInformation.EndOfFile.QuadPart;
+    pObjInfo->cbAllocated = AllInfo.StandardInformation.AllocationSize.QuadPart;
+    pObjInfo->AccessTime.i64NanosecondsRelativeToUnixEpoch =
+        rtTimeFromNtTime(AllInfo.BasicInformation.LastAccessTime.QuadPart);
+    pObjInfo->ModificationTime.i64NanosecondsRelativeToUnixEpoch =
+        rtTimeFromNtTime(AllInfo.BasicInformation.LastWriteTime.QuadPart);
+    pObjInfo->ChangeTime.i64NanosecondsRelativeToUnixEpoch =
+        rtTimeFromNtTime(AllInfo.BasicInformation.ChangeTime.QuadPart);
+    pObjInfo->BirthTime.i64NanosecondsRelativeToUnixEpoch =
+        rtTimeFromNtTime(AllInfo.BasicInformation.CreationTime.QuadPart);
+    pObjInfo->Attr.fMode =
+        RTFsModeFromDos((RTFMODE)AllInfo.BasicInformation.FileAttributes << RTFS_DOS_SHIFT, nullptr, 0, uReparseTag, 0);
+    rtFsObjInfoInitAdditional(pObjInfo, enmAdditional);
+    if (enmAdditional == RTFSOBJATTRADD_UNIX)
+    {
+        if (AllInfo.StandardInformation.NumberOfLinks > 1)
+            pObjInfo->Attr.u.Unix.cHardlinks = AllInfo.StandardInformation.NumberOfLinks;
+        pObjInfo->Attr.u.Unix.INodeId = (uint64_t)AllInfo.InternalInformation.IndexNumber.QuadPart;
+        union {
+            FILE_FS_VOLUME_INFORMATION Info;
+            uint8_t ab[sizeof(FILE_FS_VOLUME_INFORMATION) + 64 * sizeof(WCHAR)];
+        } uVol;
+        /* The label may not fit; the serial number comes before it. */
+        NTSTATUS const rcNtVol = g_pRtFileSysCalls->pfnNtQueryVolumeInformationFile(hFile, &Ios, &uVol, sizeof(uVol),
+                                                                                    FileFsVolumeInformation);
+        if (NT_SUCCESS(rcNtVol) || rcNtVol == RT_NT_STATUS_BUFFER_OVERFLOW)
+            pObjInfo->Attr.u.Unix.INodeIdDevice = uVol.Info.VolumeSerialNumber;
+    }
+    return SUCCESS;
+}
+
+typedef BOOL(WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE hHandle);
+
+/** True if @a hFile is a console handle, which NtQueryInformationFile
+ *  refuses. */
+static bool rtFileNtIsConsole(HANDLE hFile)
+{
+    /* Looked up once; racing threads find the same answer. */
+    static PFNVERIFYCONSOLEIOHANDLE s_pfnVerify;
+    static bool s_fResolved;
+    if (!s_fResolved)
+    {
+        s_pfnVerify = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                                       "VerifyConsoleIoHandle");
+        s_fResolved = true;
+    }
+    if (s_pfnVerify)
+        return s_pfnVerify(hFile) != FALSE;
+    SetLastError(NO_ERROR);
+    return GetFileType(hFile) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
+}
+
+RTDECL(int) RTFileQueryInfo(RTFILE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAdditional)
+{
+    if (hFile == NIL_RTFILE || !RT_VALID_PTR(pObjInfo) || enmAdditional < RTFSOBJATTRADD_NOTHING ||
+        enmAdditional > RTFSOBJATTRADD_EASIZE)
+        return ERR_INVALID_PARAMETER;
+
+    int rc = rtFileNtQueryInfo((HANDLE)hFile, pObjInfo, enmAdditional, 0);
+    if (rc == ERR_OBJECT_TYPE_MISMATCH || rc == ERR_ACCESS_DENIED || rc == ERR_INVALID_HANDLE)
+    {
+        if (!rtFileNtIsConsole((HANDLE)hFile))
+            return ERR_INVALID_HANDLE;
+    }
+    else if (rc != ERR_IO_BAD_COMMAND && rc != ERR_INVALID_FUNCTION)
+        return rc;
+
+    /* A console or a device without file information: a zeroed record
+       that says "device". */
+    RTFSOBJREC Zero = {};
+    *pObjInfo = Zero;
+    pObjInfo->Attr.fMode = RTFsModeFromDos(RTFS_DOS_NT_DEVICE, nullptr, 0, 0, 0);
+    pObjInfo->Attr.enmAdditional = enmAdditional;
+    return SUCCESS;
+}
