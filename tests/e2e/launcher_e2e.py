@@ -203,7 +203,8 @@ class Hooks:
     def wait(self, index, run):
         ready = os.path.join(self.dir, f"hook-{index}.ready")
         wait_for(lambda: os.path.exists(ready) or run.proc.poll() is not None, 120, f"package #{index} to be written")
-        check(os.path.exists(ready), f"the launcher ended before package #{index}: {run.wait().describe()}")
+        if not os.path.exists(ready):
+            raise Failure(f"the launcher ended before package #{index}: {run.wait().describe()}")
         with open(ready) as f:
             return f.read()
 
