@@ -39,6 +39,16 @@ extern "C"
     NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE hDir, HANDLE hEvent, PVOID pfnApc, PVOID pvApcCtx, PIO_STATUS_BLOCK pIos,
                                         PVOID pvBuf, ULONG cbBuf, FILE_INFORMATION_CLASS enmClass,
                                         BOOLEAN fReturnSingleEntry, PUNICODE_STRING pFilter, BOOLEAN fRestartScan);
+
+    /* Object-manager directories (named by the raw NT path escape). */
+    NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr);
 }
+
+/* Object-directory access rights. */
+#define RT_NT_DIRECTORY_QUERY 0x0001
+#define RT_NT_DIRECTORY_TRAVERSE 0x0002
+#define RT_NT_DIRECTORY_CREATE_OBJECT 0x0004
+#define RT_NT_DIRECTORY_CREATE_SUBDIRECTORY 0x0008
+#define RT_NT_DIRECTORY_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x000f)
 
 #endif /* ZOLT_INTERNAL_NT_H */

@@ -16,15 +16,6 @@
 
 #include "internal/path.h"
 
-/* Object-directory access and the call that opens one; only this file uses
-   them. */
-#define RT_NT_DIRECTORY_QUERY 0x0001
-#define RT_NT_DIRECTORY_TRAVERSE 0x0002
-#define RT_NT_DIRECTORY_CREATE_OBJECT 0x0004
-#define RT_NT_DIRECTORY_CREATE_SUBDIRECTORY 0x0008
-#define RT_NT_DIRECTORY_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x000f)
-extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr);
-
 namespace
 {
 
