@@ -39,6 +39,7 @@ extern "C"
     NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE hDir, HANDLE hEvent, PVOID pfnApc, PVOID pvApcCtx, PIO_STATUS_BLOCK pIos,
                                         PVOID pvBuf, ULONG cbBuf, FILE_INFORMATION_CLASS enmClass,
                                         BOOLEAN fReturnSingleEntry, PUNICODE_STRING pFilter, BOOLEAN fRestartScan);
+    BOOLEAN NTAPI RtlEqualUnicodeString(PCUNICODE_STRING pString1, PCUNICODE_STRING pString2, BOOLEAN fCaseInsensitive);
 
     /* Object-manager directories (named by the raw NT path escape). */
     NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr);
