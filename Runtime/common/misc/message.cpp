@@ -7,7 +7,6 @@
 #include <zolt/strformat.h>
 #include <zolt/string.h>
 
-#include <atomic>
 #include <string.h>
 
 #include "internal/initterm.h"
@@ -15,22 +14,12 @@
 namespace
 {
 
-/** The program name, looked up on first use and kept. */
-std::atomic<const char *> g_pszrtMsgProgName{nullptr};
-
+/** The program name: the file-name part of the recorded executable path
+ *  (empty before initialisation). Taken afresh for every message, since a
+ *  later initialisation may record another path. */
 const char *rtMsgProgName(void)
 {
-    const char *pszName = g_pszrtMsgProgName.load();
-    if (!pszName)
-    {
-        /* Before initialisation the path is empty and so is the name; it is
-           only kept once there is one, so a later initialisation counts.
-           Concurrent first users compute the same pointer. */
-        pszName = &g_szrtProcExePath[g_offrtProcName];
-        if (*pszName)
-            g_pszrtMsgProgName.store(pszName);
-    }
-    return pszName;
+    return &g_szrtProcExePath[g_offrtProcName];
 }
 
 } // namespace
