@@ -34,11 +34,4 @@ void rtAssertRestoreLastError(const RTASSERTLASTERR *pSaved);
 /** Writes @a cch bytes to the standard error handle; failures are ignored. */
 void rtAssertWriteStdErr(const char *pch, size_t cch);
 
-#ifdef _WIN32
-/** The sockets library's last-error calls, set by runtime initialisation
- *  when it finds them; null otherwise. */
-extern int(__stdcall *g_pfnrtAssertWSAGetLastError)(void);
-extern void(__stdcall *g_pfnrtAssertWSASetLastError)(int iError);
-#endif
-
 #endif /* ZOLT_INTERNAL_ASSERT_H */

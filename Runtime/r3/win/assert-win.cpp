@@ -5,14 +5,20 @@
 #include <windows.h>
 
 #include "internal/assert.h"
+#include "internal/init-win.h"
 
-int(__stdcall *g_pfnrtAssertWSAGetLastError)(void);
-void(__stdcall *g_pfnrtAssertWSASetLastError)(int iError);
+namespace
+{
+/* The sockets library's calls, found by runtime initialisation (or null). */
+typedef int(WINAPI *PFNWSAGETLASTERROR)(void);
+typedef void(WINAPI *PFNWSASETLASTERROR)(int iError);
+} // namespace
 
 void rtAssertSaveLastError(RTASSERTLASTERR *pSaved)
 {
     pSaved->uLastError = GetLastError();
-    pSaved->iWsaLastError = g_pfnrtAssertWSAGetLastError ? g_pfnrtAssertWSAGetLastError() : RTASSERTLASTERR_NO_WSA;
+    PFNWSAGETLASTERROR const pfnGet = (PFNWSAGETLASTERROR)g_apfnrtWinSock[RTR3WINSOCK_WSAGetLastError];
+    pSaved->iWsaLastError = pfnGet ? pfnGet() : RTASSERTLASTERR_NO_WSA;
     pSaved->u32Magic = RTASSERTLASTERR_MAGIC;
 }
 
@@ -20,8 +26,9 @@ void rtAssertRestoreLastError(const RTASSERTLASTERR *pSaved)
 {
     if (pSaved->u32Magic != RTASSERTLASTERR_MAGIC)
         return;
-    if (pSaved->iWsaLastError != RTASSERTLASTERR_NO_WSA && g_pfnrtAssertWSASetLastError)
-        g_pfnrtAssertWSASetLastError(pSaved->iWsaLastError);
+    PFNWSASETLASTERROR const pfnSet = (PFNWSASETLASTERROR)g_apfnrtWinSock[RTR3WINSOCK_WSASetLastError];
+    if (pSaved->iWsaLastError != RTASSERTLASTERR_NO_WSA && pfnSet)
+        pfnSet(pSaved->iWsaLastError);
     SetLastError(pSaved->uLastError);
 }
 
