@@ -1,0 +1,83 @@
+/** @file
+ * Copying the custom directory into the extraction directory.
+ */
+#include "customdir.h"
+
+#include <windows.h>
+
+#include <zolt/dir.h>
+#include <zolt/err.h>
+#include <zolt/path.h>
+#include <zolt/string.h>
+
+#include "cleanup.h"
+#include "cmdline.h"
+#include "lazybind.h"
+#include "messages.h"
+
+/** Capacity of a converted path in UTF-16 units; its buffer has one unit
+ *  more for the second terminator of the shell's name lists. */
+#define STUB_SHELL_PATH_UNITS 4100
+
+/** Converts @a pszPath into a shell name list of one name: the path, its
+ *  terminator and a second zero unit. @returns 0, or 1 after showing the
+ *  conversion failure. */
+static int rtStubToShellList(const char *pszPath, RTUTF16 *pwszList)
+{
+    RTUTF16 *pwsz = pwszList;
+    size_t cwc = 0;
+    int rc = RTStrToUtf16Ex(pszPath, RTSTR_MAX, &pwsz, STUB_SHELL_PATH_UNITS, &cwc);
+    if (RT_FAILURE(rc))
+        return ShowError("RTStrToUtf16Ex failed on '%s': %Rrc", pszPath, rc);
+    pwszList[cwc + 1] = 0; /* cwc < STUB_SHELL_PATH_UNITS: still inside the buffer */
+    return 0;
+}
+
+int CopyCustomDirectory(const char *pszExtractPath)
+{
+    char szSource[STUB_PATH_SIZE];
+    int rc = RTPathExecutableDir(szSource, sizeof(szSource));
+    if (RT_SUCCESS(rc))
+        rc = RTPathAppend(szSource, sizeof(szSource), STUB_CUSTOM_DIR_NAME);
+    if (RT_FAILURE(rc))
+        return ShowError("Failed to construct '.custom' dir path: %Rrc", rc);
+    if (!RTDirExists(szSource))
+        return 0;
+
+    RTUTF16 wszSource[STUB_SHELL_PATH_UNITS + 1];
+    RTUTF16 wszDest[STUB_SHELL_PATH_UNITS + 1];
+    if (rtStubToShellList(szSource, wszSource) != 0 || rtStubToShellList(pszExtractPath, wszDest) != 0)
+        return 1;
+
+    SHFILEOPSTRUCTW Op;
+    Op.hwnd = NULL;
+    Op.wFunc = FO_COPY;
+    Op.pFrom = reinterpret_cast<const wchar_t *>(wszSource);
+    Op.pTo = reinterpret_cast<const wchar_t *>(wszDest);
+    /* Unattended: no progress, no questions, no error boxes. */
+    Op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+    Op.fAnyOperationsAborted = FALSE;
+    Op.hNameMappings = NULL;
+    Op.lpszProgressTitle = NULL;
+    int rcShell = g_pfnSHFileOperationW(&Op);
+    if (rcShell != 0)
+        return ShowError("Copying the '.custom' dir failed: %#x", rcShell);
+
+    char *pszCopy = RTPathJoinA(pszExtractPath, STUB_CUSTOM_DIR_NAME);
+    if (!pszCopy)
+        return ShowError("Out of memory!");
+    CleanupRecord *pRec = AddCleanupRecord(pszCopy, false /*fIsFile*/);
+    if (!pRec)
+    {
+        RTStrFree(pszCopy);
+        return 1; /* shown by AddCleanupRecord */
+    }
+    /* Held open so that the copy stays where the packages expect it. */
+    RTDIR hDir = NULL;
+    rc = RTDirOpen(&hDir, pszCopy);
+    RTStrFree(pszCopy);
+    if (RT_FAILURE(rc))
+        return ShowError("Unable to open the destination .custom directory: %Rrc", rc);
+    pRec->hHandle.hDir = hDir;
+    return 0;
+}

@@ -1,0 +1,31 @@
+/** @file
+ * The custom directory: a ".custom" directory beside the launcher is copied,
+ * with everything in it, into the extraction directory before the packages
+ * are installed, so that they find it beside them.
+ */
+#ifndef STUB_CUSTOMDIR_H
+#define STUB_CUSTOMDIR_H
+
+/** The custom directory's name, beside the executable and in the
+ *  extraction directory. */
+#define STUB_CUSTOM_DIR_NAME ".custom"
+
+/**
+ * Copies the ".custom" directory beside the executable into
+ * @a pszExtractPath (giving @a pszExtractPath\.custom), silently and
+ * without asking, and registers the copy for cleanup as a directory record
+ * holding an open handle on it. Only that directory is registered, not its
+ * content, so a copy that is not empty stays after the cleanup pass.
+ *
+ * Anything else named ".custom" (a file) or none at all: nothing to copy.
+ *
+ * @returns 0 when copied or when there was nothing to copy; 1 after one
+ *          message through ShowError (the source path cannot be built,
+ *          either path does not convert to UTF-16 in 4100 units, the
+ *          shell's copy fails (its result in hexadecimal), the copy cannot
+ *          be registered or opened). A failure after the copy leaves the
+ *          copied files where they are.
+ */
+int CopyCustomDirectory(const char *pszExtractPath);
+
+#endif /* STUB_CUSTOMDIR_H */

@@ -1,0 +1,36 @@
+/** @file
+ * The installation phase of a run: the custom directory, the carried
+ * certificates, and the extracted packages through the Windows Installer.
+ */
+#ifndef STUB_INSTALL_H
+#define STUB_INSTALL_H
+
+#include "cmdline.h"
+
+/**
+ * Runs the installation phase after a successful extraction into
+ * pSettings->szExtractPath, in this order:
+ *  1. copies the custom directory (CopyCustomDirectory);
+ *  2. in silent runs with fInstallCert, adds every carried certificate to
+ *     the local machine's "TrustedPublisher" store, stopping at the first
+ *     failure ("Failed to add our certificate(s) to trusted publisher
+ *     store.");
+ *  3. for each of the @a cPackages packages in index order, while the
+ *     result is 0 or 3010: a package that fits the host is found in the
+ *     cleanup records and, by its suffix (ASCII case ignored), installed
+ *     (".msi", InstallMsiPackage with szMsiParams and szMsiLogFile, if
+ *     any), left alone (".cab") or refused ("Internal error: Do not know
+ *     how to handle file '%s' (%s)."). Packages for other hosts are
+ *     skipped.
+ * A failing step ends the phase; a restart-required result does not, and
+ * later successes keep it. Every failure has been reported once.
+ *
+ * The record paths of installed packages are turned to backslashes in
+ * place. Cleaning up is the caller's business.
+ *
+ * @returns 0, 3010 (at least one package needs a restart, none failed) or
+ *          1 (a reported failure).
+ */
+int RunInstallationPhase(const StubSettings *pSettings, unsigned cPackages);
+
+#endif /* STUB_INSTALL_H */
