@@ -17,6 +17,7 @@
 #include "cleanup.h"
 #include "cmdline.h"
 #include "extract.h"
+#include "install.h"
 #include "messages.h"
 #include "payload.h"
 #include "splash.h"
@@ -197,8 +198,8 @@ static int rtStubRun(StubSettings *pSettings)
     }
 
     /* The installation phase (custom directory, certificate, packages)
-       runs here, with the extracted files still held open. */
-    return rtStubCloseRun(&Run, 0);
+       runs with the extracted files still held open. */
+    return rtStubCloseRun(&Run, RunInstallationPhase(pSettings, pManifest->cPackages));
 }
 
 int StubMain(int cArgs, char **papszArgs)

@@ -15,8 +15,9 @@
 /**
  * Runs the launcher on the UTF-8 argument vector of the process start-up.
  * @returns the process exit code: 0 success (help, version, extraction
- *          done); 1 a reported failure; 2 a command-line error; 3 the
- *          runtime failed to initialise.
+ *          done, packages installed); 1 a reported failure; 2 a
+ *          command-line error; 3 the runtime failed to initialise; 3010
+ *          installed, a restart is required (0 with --ignore-reboot).
  */
 int StubMain(int cArgs, char **papszArgs);
 
