@@ -139,7 +139,7 @@ int main(int cArgs, char **papszArgs)
         if (RT_FAILURE(RTR3InitForExe(cArgs, &papszArgs, 0)))
             return 2;
         RTPrintf("a\n");
-        RTPrintf("b\n");
+        RTPrintf("b\xc3\xa9\n"); /* e acute: reaches the file in the ANSI code page */
         emit("|");
         return 0;
     }
