@@ -1,7 +1,7 @@
-/* Path parsing and assembly. Oracles: every entry lies inside the input, the
-   assembled path has the parsed length and parses back to the same
-   components without repeated separators, and neither call writes past the
-   size it is given (exact-size heap blocks). */
+/* Path parsing, assembly and appending. Oracles: every entry lies inside
+   the input, the assembled path has the parsed length and parses back to the
+   same components, appending leaves the buffer untouched when it fails, and
+   no call writes past the size it is given (exact-size heap blocks). */
 #include <zolt/err.h>
 #include <zolt/path.h>
 
@@ -64,5 +64,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData)
         free(pszOut);
     }
     free(pRec);
+
+    /* The input's first half is the path, the second the text to append. */
+    size_t const cchHead = cch / 2;
+    std::string const sHead(psz, cchHead);
+    size_t const cbBuf = cchHead + 1 + pbData[1] % 8;
+    char *pszBuf = (char *)malloc(cbBuf);
+    memset(pszBuf, 'Z', cbBuf);
+    memcpy(pszBuf, sHead.c_str(), cchHead + 1);
+    char *pszSaved = (char *)malloc(cbBuf);
+    memcpy(pszSaved, pszBuf, cbBuf);
+    rc = RTPathAppendEx(pszBuf, cbBuf, psz + cchHead, RTSTR_MAX, fStyle);
+    if (rc < 0 && memcmp(pszBuf, pszSaved, cbBuf) != 0)
+        abort();
+    if (rc >= 0 && strlen(pszBuf) >= cbBuf)
+        abort();
+    free(pszSaved);
+    free(pszBuf);
     return 0;
 }
