@@ -220,6 +220,21 @@ def main():
     out.append('')
     out.append('const RTErrPackedText g_RTErrPackedText = {g_abRTErrPackedBytes, sizeof(g_abRTErrPackedBytes), '
                '%d, g_auRTErrPackedDict};' % DICT_ENTRIES)
+    out.append('')
+    # The names once more as plain text, so that "%Rrc" copies a name
+    # instead of expanding it; the packed form stays the one for messages.
+    names = ''.join(name for _, name, _ in entries)
+    out.append('const char g_achRTErrNames[%d] = {' % max(len(names), 1))
+    for i in range(0, len(names), 16):
+        out.append('    ' + ' '.join('0x%02x,' % ord(c) for c in names[i:i + 16]))
+    out.append('};')
+    out.append('')
+    out.append('const RTErrNameRef g_aRTErrNames[] = {')
+    off = 0
+    for _, name, _ in entries:
+        out.append('    {%d, %d}, /* %s */' % (off, len(name), name))
+        off += len(name)
+    out.append('};')
     text = '\n'.join(out) + '\n'
 
     with open(args.output, 'w', encoding='utf-8') as f:

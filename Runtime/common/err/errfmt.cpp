@@ -123,14 +123,24 @@ RTDECL(size_t) RTErrFmtUnknown(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput
     return cch;
 }
 
-RTDECL(size_t) RTErrFmtName(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf)
+size_t rtErrFindName(int rc, const char **ppchName)
 {
     int i = RTErrFind(rc);
     if (i < 0)
+        return 0;
+    *ppchName = &g_achRTErrNames[g_aRTErrNames[i].offName];
+    return g_aRTErrNames[i].cchName;
+}
+
+RTDECL(size_t) RTErrFmtName(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf)
+{
+    /* The names are kept as plain text too, so a name is one copy rather
+       than an expansion of its packed form. */
+    const char *pchName;
+    size_t cchName = rtErrFindName(rc, &pchName);
+    if (!cchName)
         return rtErrFmtU32((uint32_t)rc, 10, FMT_F_SIGNED, pfnOutput, pvArgOutput, pszBuf, cbBuf);
-    RTErrStatusEntry uEntry = g_aRTErrStatusEntries[i];
-    return rtErrExpandPacked(&g_RTErrPackedText, rtErrEntryNameOff(uEntry), rtErrEntryNameLen(uEntry), pfnOutput,
-                             pvArgOutput);
+    return pfnOutput(pvArgOutput, pchName, cchName);
 }
 
 RTDECL(size_t) RTErrFmtMsg(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, char *pszBuf, size_t cbBuf)
@@ -149,8 +159,7 @@ RTDECL(size_t) RTErrFmtAll(int rc, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, ch
     if (i < 0)
         return RTErrFmtUnknown(rc, pfnOutput, pvArgOutput, pszBuf, cbBuf);
     RTErrStatusEntry uEntry = g_aRTErrStatusEntries[i];
-    size_t cch = rtErrExpandPacked(&g_RTErrPackedText, rtErrEntryNameOff(uEntry), rtErrEntryNameLen(uEntry), pfnOutput,
-                                   pvArgOutput);
+    size_t cch = pfnOutput(pvArgOutput, &g_achRTErrNames[g_aRTErrNames[i].offName], g_aRTErrNames[i].cchName);
     cch += RTERR_OUT_LITERAL(" (");
     cch += rtErrFmtU32((uint32_t)rc, 10, FMT_F_SIGNED, pfnOutput, pvArgOutput, pszBuf, cbBuf);
     cch += RTERR_OUT_LITERAL(") - ");

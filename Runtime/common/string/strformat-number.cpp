@@ -34,13 +34,13 @@ static char *rtStrFmtDec32(char *pchEnd, uint32_t u)
     {
         unsigned i = (u % 100) * 2;
         u /= 100;
-        *--pchEnd = g_achTwoDigits[i + 1];
-        *--pchEnd = g_achTwoDigits[i];
+        pchEnd -= 2;
+        memcpy(pchEnd, &g_achTwoDigits[i], 2);
     }
     if (u >= 10)
     {
-        *--pchEnd = g_achTwoDigits[u * 2 + 1];
-        *--pchEnd = g_achTwoDigits[u * 2];
+        pchEnd -= 2;
+        memcpy(pchEnd, &g_achTwoDigits[u * 2], 2);
     }
     else
         *--pchEnd = (char)('0' + u);

@@ -13,6 +13,8 @@
 #include <limits.h>
 #include <string.h>
 
+#include "internal/errtable.h"
+
 /* Padding is sent in chunks from this run of blanks rather than one blank at
    a time. */
 static const char g_szBlanks[] = "                                                                ";
@@ -94,6 +96,89 @@ void RTSTRFMTSINK::flush()
         cchBuf = 0;
     }
 }
+
+namespace
+{
+
+/** The walk's output through the caller's callback. */
+struct RTSTRFMTCBOUT
+{
+    PFNFMTOUTPUT pfnOutput;
+    void *pvArgOutput;
+
+    size_t put(const char *pch, size_t cch)
+    {
+        return pfnOutput(pvArgOutput, pch, cch);
+    }
+    /** Room to write @a cch bytes in place; a callback has none. */
+    char *room(size_t cch)
+    {
+        (void)cch;
+        return nullptr;
+    }
+    size_t advance(size_t cch)
+    {
+        (void)cch;
+        return 0;
+    }
+    PFNFMTOUTPUT pfn() const
+    {
+        return pfnOutput;
+    }
+    void *pv() const
+    {
+        return pvArgOutput;
+    }
+    void end()
+    {
+        pfnOutput(pvArgOutput, nullptr, 0);
+    }
+};
+
+/** Output callback over RTSTRFMTBUF, for the renderers that need one. */
+size_t rtStrFmtBufOutput(void *pvArg, const char *pachChars, size_t cbChars)
+{
+    ((RTSTRFMTBUF *)pvArg)->put(pachChars, cbChars);
+    return cbChars;
+}
+
+/** The walk's output straight into a caller's buffer. The walk's own total
+ *  is not used; the buffer keeps the counts that matter. */
+struct RTSTRFMTBUFOUT
+{
+    RTSTRFMTBUF *pBuf;
+
+    size_t put(const char *pch, size_t cch)
+    {
+        pBuf->put(pch, cch);
+        return cch;
+    }
+    /** Room to write exactly @a cch bytes in place, when the buffer has it. */
+    char *room(size_t cch)
+    {
+        return (size_t)(pBuf->pchLast - pBuf->pchCur) >= cch ? pBuf->pchCur : nullptr;
+    }
+    /** Accounts for @a cch bytes written at room(). */
+    size_t advance(size_t cch)
+    {
+        pBuf->pchCur += cch;
+        pBuf->cchTotal += cch;
+        return cch;
+    }
+    PFNFMTOUTPUT pfn() const
+    {
+        return rtStrFmtBufOutput;
+    }
+    void *pv() const
+    {
+        return pBuf;
+    }
+    void end()
+    {
+    }
+};
+
+} // namespace
 
 /** Text of a string pointer that must not be read, padded like a string. */
 static size_t rtStrFmtBadStr(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pv, const char *pszMarker,
@@ -187,9 +272,11 @@ static size_t rtStrFmtCodePoints(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, cons
 }
 
 /** "%s", "%ls", "%Ls". */
-static size_t rtStrFmtString(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list *pArgs, int cchWidth, int cchPrecision,
-                             unsigned fFlags, char chArgSize)
+template <class Out>
+static size_t rtStrFmtString(Out &out, va_list *pArgs, int cchWidth, int cchPrecision, unsigned fFlags, char chArgSize)
 {
+    PFNFMTOUTPUT pfnOutput = out.pfn();
+    void *pvArgOutput = out.pv();
     if (chArgSize == 'l')
     {
         const RTUTF16 *pwsz = va_arg(*pArgs, const RTUTF16 *);
@@ -208,6 +295,8 @@ static size_t rtStrFmtString(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list 
     if (!RT_VALID_PTR(psz))
         return rtStrFmtBadStr(pfnOutput, pvArgOutput, psz, "!BadStr", cchWidth, fFlags);
     size_t cch = cchPrecision >= 0 ? RTStrNLen(psz, (size_t)cchPrecision) : strlen(psz);
+    if (cchWidth < 0 || (size_t)cchWidth <= cch)
+        return out.put(psz, cch);
     return rtStrFmtPadded(pfnOutput, pvArgOutput, psz, cch, cch, cchWidth, fFlags);
 }
 
@@ -226,8 +315,9 @@ static bool rtStrFmtIs64BitSize(char chArgSize)
 }
 
 /** "%d", "%i", "%u", "%o", "%x", "%X". */
-static size_t rtStrFmtInteger(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list *pArgs, char chConv, int cchWidth,
-                              int cchPrecision, unsigned fFlags, char chArgSize)
+template <class Out>
+static size_t rtStrFmtInteger(Out &out, va_list *pArgs, char chConv, int cchWidth, int cchPrecision, unsigned fFlags,
+                              char chArgSize)
 {
     unsigned uBase = 10;
     switch (chConv)
@@ -265,14 +355,23 @@ static size_t rtStrFmtInteger(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, va_list
         /* Plain decimal, the most common directive: the digits and a minus
            sign at most. Signed 32-bit values arrive sign-extended. */
         bool fNegative = (fFlags & FMT_F_SIGNED) && (int64_t)u64Value < 0;
-        char *pchEnd = &szNum[sizeof(szNum)];
-        char *pch = rtStrFmtDecimal(pchEnd, fNegative ? 0 - u64Value : u64Value);
+        uint64_t uMagnitude = fNegative ? 0 - u64Value : u64Value;
+        size_t cch = rtStrFmtDecimalLen(uMagnitude) + fNegative;
+        char *pchEnd;
+        char *pchRoom = out.room(cch);
+        if (pchRoom)
+            pchEnd = pchRoom + cch; /* digits in place: nothing to copy */
+        else
+            pchEnd = &szNum[sizeof(szNum)];
+        char *pch = rtStrFmtDecimal(pchEnd, uMagnitude);
         if (fNegative)
             *--pch = '-';
-        return pfnOutput(pvArgOutput, pch, (size_t)(pchEnd - pch));
+        if (pchRoom)
+            return out.advance(cch);
+        return out.put(pch, cch);
     }
     int cch = RTStrFmtNumber(szNum, u64Value, uBase, cchWidth, cchPrecision, fFlags);
-    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
+    return out.put(szNum, (size_t)cch);
 }
 
 /** The process's registry of "%R[name]" types; this runtime registers none. */
@@ -364,6 +463,23 @@ static constexpr struct RTSTRFMTCLASSES
         Table.ab[(unsigned char)*pch] = RTSTRFMT_CLASS_SPEC;
     return Table;
 }();
+
+/** @returns the end of the literal run at @a psz: its '%' or terminator. */
+static inline const char *rtStrFmtSkipRun(const char *psz)
+{
+    /* Short runs are settled by the first four bytes (never looking past
+       the one that stops); a longer one is left to the C library's scan,
+       which looks at many bytes at once. */
+    if (g_abRtStrFmtClass[(unsigned char)psz[0]] & RTSTRFMT_CLASS_STOP)
+        return psz;
+    if (g_abRtStrFmtClass[(unsigned char)psz[1]] & RTSTRFMT_CLASS_STOP)
+        return psz + 1;
+    if (g_abRtStrFmtClass[(unsigned char)psz[2]] & RTSTRFMT_CLASS_STOP)
+        return psz + 2;
+    if (g_abRtStrFmtClass[(unsigned char)psz[3]] & RTSTRFMT_CLASS_STOP)
+        return psz + 3;
+    return psz + 4 + strcspn(psz + 4, "%");
+}
 
 /** The directive parts between "%" and the conversion letter. */
 struct RTSTRFMTSPEC
@@ -489,43 +605,24 @@ static const char *rtStrFmtParseSpec(const char *psz, va_list *pArgs, RTSTRFMTSP
     return psz;
 }
 
-/** The walk itself; @a pArgs is the walk's own copy of the arguments. */
-static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
-                           const char *pszFormat, va_list *pArgs)
+/** The walk itself; @a pArgs is the walk's own copy of the arguments. The
+ *  common pieces go through @a out, the rest through its callback. */
+template <class Out>
+static size_t rtStrFmtWalk(Out &out, PFNFMTHANDLER pfnFormat, void *pvArgFormat, const char *pszFormat, va_list *pArgs)
 {
+    PFNFMTOUTPUT pfnOutput = out.pfn();
+    void *pvArgOutput = out.pv();
     size_t cchTotal = 0;
     const char *pszRun = pszFormat; /* start of the pending literal run */
     const char *psz = pszFormat;
     for (;;)
     {
-        /* Skip the literal run: most bytes are neither '%' nor the end, so
-           look at four of them per round (never past the one that stops). */
-        for (;;)
-        {
-            if (g_abRtStrFmtClass[(unsigned char)psz[0]] & RTSTRFMT_CLASS_STOP)
-                break;
-            if (g_abRtStrFmtClass[(unsigned char)psz[1]] & RTSTRFMT_CLASS_STOP)
-            {
-                psz += 1;
-                break;
-            }
-            if (g_abRtStrFmtClass[(unsigned char)psz[2]] & RTSTRFMT_CLASS_STOP)
-            {
-                psz += 2;
-                break;
-            }
-            if (g_abRtStrFmtClass[(unsigned char)psz[3]] & RTSTRFMT_CLASS_STOP)
-            {
-                psz += 3;
-                break;
-            }
-            psz += 4;
-        }
+        psz = rtStrFmtSkipRun(psz);
         if (*psz == '\0')
             break;
 
         if (psz != pszRun)
-            cchTotal += pfnOutput(pvArgOutput, pszRun, (size_t)(psz - pszRun));
+            cchTotal += out.put(pszRun, (size_t)(psz - pszRun));
         psz++;
         if (*psz == '%')
         {
@@ -558,10 +655,7 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
             case 'u':
             case 'o':
             case 'x':
-            case 'X':
-                cchTotal +=
-                    rtStrFmtInteger(pfnOutput, pvArgOutput, pArgs, chConv, cchWidth, cchPrecision, fFlags, chArgSize);
-                break;
+            case 'X': cchTotal += rtStrFmtInteger(out, pArgs, chConv, cchWidth, cchPrecision, fFlags, chArgSize); break;
 
             case 'p': {
                 uintptr_t uPtr = (uintptr_t)va_arg(*pArgs, void *);
@@ -581,9 +675,7 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
             }
 
             case 's':
-            case 'S':
-                cchTotal += rtStrFmtString(pfnOutput, pvArgOutput, pArgs, cchWidth, cchPrecision, fFlags, chArgSize);
-                break;
+            case 'S': cchTotal += rtStrFmtString(out, pArgs, cchWidth, cchPrecision, fFlags, chArgSize); break;
 
             case 'a':
             case 'A':
@@ -616,7 +708,23 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
             }
 
             case 'R':
-                if (*psz == '[')
+                if (psz[0] == 'r' && psz[1] == 'c')
+                {
+                    /* A status name, the most common extension: copied as
+                       it is, without the extension dispatch. */
+                    psz += 2;
+                    int rc = va_arg(*pArgs, int);
+                    const char *pchName;
+                    size_t cchName = rtErrFindName(rc, &pchName);
+                    if (cchName)
+                        cchTotal += out.put(pchName, cchName);
+                    else
+                    {
+                        char szBuf[80];
+                        cchTotal += RTErrFmtName(rc, pfnOutput, pvArgOutput, szBuf, sizeof(szBuf));
+                    }
+                }
+                else if (*psz == '[')
                     cchTotal += rtStrFmtCustomType(pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision, fFlags);
                 else
                 {
@@ -639,8 +747,8 @@ static size_t rtStrFmtWalk(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHAND
     }
 
     if (psz != pszRun)
-        cchTotal += pfnOutput(pvArgOutput, pszRun, (size_t)(psz - pszRun));
-    pfnOutput(pvArgOutput, nullptr, 0);
+        cchTotal += out.put(pszRun, (size_t)(psz - pszRun));
+    out.end();
     return cchTotal;
 }
 
@@ -653,9 +761,20 @@ RTStrFmtV(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, vo
        local copy whose address is a true va_list pointer. */
     va_list ArgsCopy;
     va_copy(ArgsCopy, Args);
-    size_t cch = rtStrFmtWalk(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszFormat, &ArgsCopy);
+    RTSTRFMTCBOUT Out = {pfnOutput, pvArgOutput};
+    size_t cch = rtStrFmtWalk(Out, pfnFormat, pvArgFormat, pszFormat, &ArgsCopy);
     va_end(ArgsCopy);
     return cch;
+}
+
+void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list Args)
+{
+    va_list ArgsCopy;
+    va_copy(ArgsCopy, Args);
+    RTSTRFMTBUFOUT Out = {pBuf};
+    rtStrFmtWalk(Out, nullptr, nullptr, pszFormat, &ArgsCopy);
+    va_end(ArgsCopy);
+    *pBuf->pchCur = '\0';
 }
 
 RTDECL(size_t)

@@ -1,6 +1,6 @@
 /** @file
- * Formatted output into caller buffers and new heap strings: output
- * callbacks of the formatter.
+ * Formatted output into caller buffers (the formatter writes in place) and
+ * new heap strings (an output callback of the formatter).
  */
 #include <zolt/mem.h>
 #include <zolt/strformat.h>
@@ -8,68 +8,19 @@
 #include <limits.h>
 #include <string.h>
 
+#include "internal/strformat.h"
+
 /*
  * RTStrPrintf: silent truncation.
  */
-
-struct RTSTRPRINTFSINK
-{
-    char *pszCur;
-    size_t cchLeft; /**< bytes still free, the terminator's excluded */
-};
-
-/** Copies the small pieces most output consists of without a library call:
- *  two fixed-size moves that overlap when the piece is shorter than both.
- *  Reads and writes exactly @a cb bytes. */
-static inline void rtStrPrintfCopy(char *pchDst, const char *pchSrc, size_t cb)
-{
-    if (cb >= 8 && cb <= 16)
-    {
-        uint64_t u1, u2;
-        memcpy(&u1, pchSrc, 8);
-        memcpy(&u2, pchSrc + cb - 8, 8);
-        memcpy(pchDst, &u1, 8);
-        memcpy(pchDst + cb - 8, &u2, 8);
-    }
-    else if (cb >= 4 && cb < 8)
-    {
-        uint32_t u1, u2;
-        memcpy(&u1, pchSrc, 4);
-        memcpy(&u2, pchSrc + cb - 4, 4);
-        memcpy(pchDst, &u1, 4);
-        memcpy(pchDst + cb - 4, &u2, 4);
-    }
-    else if (cb >= 2 && cb < 4)
-    {
-        uint16_t u1, u2;
-        memcpy(&u1, pchSrc, 2);
-        memcpy(&u2, pchSrc + cb - 2, 2);
-        memcpy(pchDst, &u1, 2);
-        memcpy(pchDst + cb - 2, &u2, 2);
-    }
-    else if (cb == 1)
-        *pchDst = *pchSrc;
-    else if (cb)
-        memcpy(pchDst, pchSrc, cb);
-}
-
-static size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars)
-{
-    RTSTRPRINTFSINK *pSink = (RTSTRPRINTFSINK *)pvArg;
-    size_t cch = cbChars < pSink->cchLeft ? cbChars : pSink->cchLeft;
-    rtStrPrintfCopy(pSink->pszCur, pachChars, cch);
-    pSink->pszCur += cch;
-    pSink->cchLeft -= cch;
-    *pSink->pszCur = '\0';
-    return cch;
-}
 
 RTDECL(size_t) RTStrPrintfV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
 {
     if (!cbBuffer)
         return 0;
-    RTSTRPRINTFSINK Sink = {pszBuffer, cbBuffer - 1};
-    return RTStrFmtV(rtStrPrintfOutput, &Sink, nullptr, nullptr, pszFormat, Args);
+    RTSTRFMTBUF Buf = {pszBuffer, pszBuffer + cbBuffer - 1, 0};
+    rtStrFmtToBuf(&Buf, pszFormat, Args);
+    return (size_t)(Buf.pchCur - pszBuffer);
 }
 
 RTDECL(size_t) RTStrPrintf(char *pszBuffer, size_t cbBuffer, const char *pszFormat, ...)
@@ -85,44 +36,15 @@ RTDECL(size_t) RTStrPrintf(char *pszBuffer, size_t cbBuffer, const char *pszForm
  * RTStrPrintfChecked: truncation reported.
  */
 
-struct RTSTRPRINTFCHECKEDSINK
-{
-    char *pszCur;
-    size_t cbRoom; /**< bytes left, the terminator's included */
-    bool fOverflow;
-};
-
-static size_t rtStrPrintfCheckedOutput(void *pvArg, const char *pachChars, size_t cbChars)
-{
-    RTSTRPRINTFCHECKEDSINK *pSink = (RTSTRPRINTFCHECKEDSINK *)pvArg;
-    if (cbChars < pSink->cbRoom)
-    {
-        rtStrPrintfCopy(pSink->pszCur, pachChars, cbChars);
-        pSink->pszCur += cbChars;
-        pSink->cbRoom -= cbChars;
-        *pSink->pszCur = '\0';
-    }
-    else
-    {
-        /* Keep as much as fits, terminated; every later piece also counts
-           as overflow (the end signal too, for a buffer of size 0). */
-        pSink->fOverflow = true;
-        if (pSink->cbRoom > 1)
-        {
-            memcpy(pSink->pszCur, pachChars, pSink->cbRoom - 1);
-            pSink->pszCur += pSink->cbRoom - 1;
-            *pSink->pszCur = '\0';
-            pSink->cbRoom = 1;
-        }
-    }
-    return cbChars;
-}
-
 RTDECL(ptrdiff_t) RTStrPrintfCheckedV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
 {
-    RTSTRPRINTFCHECKEDSINK Sink = {pszBuffer, cbBuffer, false};
-    size_t cchTotal = RTStrFmtV(rtStrPrintfCheckedOutput, &Sink, nullptr, nullptr, pszFormat, Args);
-    return Sink.fOverflow ? ~(ptrdiff_t)cchTotal : (ptrdiff_t)cchTotal;
+    /* A buffer of size 0 stores nothing, not even the terminator: the text
+       is measured in a byte of our own, and always overflows. */
+    char chNone;
+    RTSTRFMTBUF Buf = {cbBuffer ? pszBuffer : &chNone, cbBuffer ? pszBuffer + cbBuffer - 1 : &chNone, 0};
+    rtStrFmtToBuf(&Buf, pszFormat, Args);
+    bool fOverflow = !cbBuffer || Buf.cchTotal > cbBuffer - 1;
+    return fOverflow ? ~(ptrdiff_t)Buf.cchTotal : (ptrdiff_t)Buf.cchTotal;
 }
 
 RTDECL(ptrdiff_t) RTStrPrintfChecked(char *pszBuffer, size_t cbBuffer, const char *pszFormat, ...)
@@ -204,7 +126,7 @@ static size_t rtStrAPrintfOutput(void *pvArg, const char *pachChars, size_t cbCh
         pSink->fFailed = true;
         return 0;
     }
-    rtStrPrintfCopy(&pSink->pszBuf[pSink->offCur], pachChars, cbChars);
+    rtStrFmtCopy(&pSink->pszBuf[pSink->offCur], pachChars, cbChars);
     pSink->offCur += cbChars;
     pSink->cchFree -= cbChars;
     pSink->pszBuf[pSink->offCur] = '\0';

@@ -27,7 +27,19 @@ typedef struct RTErrPackedText
     const uint32_t *pauDict;
 } RTErrPackedText;
 
+/** Where a status name lies in g_achRTErrNames (not terminated). */
+typedef struct RTErrNameRef
+{
+    uint32_t offName;
+    uint32_t cchName;
+} RTErrNameRef;
+
 extern const RTErrStatusEntry g_aRTErrStatusEntries[];
+/** The names of g_aRTErrStatusEntries, index by index: what the packed
+ *  names expand to, ready to copy. */
+extern const RTErrNameRef g_aRTErrNames[];
+/** The text of the names, one after the other. */
+extern const char g_achRTErrNames[];
 extern const uint32_t g_cRTErrStatusEntries;
 extern const RTErrPackedText g_RTErrPackedText;
 
@@ -59,6 +71,11 @@ inline int rtErrEntryCode(RTErrStatusEntry uEntry)
 /** Binary search of @a cEntries entries sorted by code.
  *  @returns the index of @a rc, or -1. */
 int rtErrFindIn(const RTErrStatusEntry *paEntries, uint32_t cEntries, int rc);
+
+/** Looks up the name of status @a rc as plain text.
+ *  @returns its length, with the text in @a *ppchName; 0 when the table has
+ *  no such status (@a *ppchName is then untouched). */
+size_t rtErrFindName(int rc, const char **ppchName);
 
 /**
  * Expands @a cb packed bytes at @a off of @a pStore through the output

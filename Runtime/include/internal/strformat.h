@@ -12,9 +12,105 @@
 /** Size of the work buffers of the number and status renderers. */
 #define RTSTRFMT_NUM_BUF 64
 
+/** Copies the small pieces most output consists of without a library call:
+ *  two fixed-size moves that overlap when the piece is shorter than both.
+ *  Reads and writes exactly @a cb bytes. */
+inline void rtStrFmtCopy(char *pchDst, const char *pchSrc, size_t cb)
+{
+    if (cb >= 8 && cb <= 16)
+    {
+        uint64_t u1, u2;
+        memcpy(&u1, pchSrc, 8);
+        memcpy(&u2, pchSrc + cb - 8, 8);
+        memcpy(pchDst, &u1, 8);
+        memcpy(pchDst + cb - 8, &u2, 8);
+    }
+    else if (cb >= 4 && cb < 8)
+    {
+        uint32_t u1, u2;
+        memcpy(&u1, pchSrc, 4);
+        memcpy(&u2, pchSrc + cb - 4, 4);
+        memcpy(pchDst, &u1, 4);
+        memcpy(pchDst + cb - 4, &u2, 4);
+    }
+    else if (cb >= 2 && cb < 4)
+    {
+        uint16_t u1, u2;
+        memcpy(&u1, pchSrc, 2);
+        memcpy(&u2, pchSrc + cb - 2, 2);
+        memcpy(pchDst, &u1, 2);
+        memcpy(pchDst + cb - 2, &u2, 2);
+    }
+    else if (cb == 1)
+        *pchDst = *pchSrc;
+    else if (cb)
+        memcpy(pchDst, pchSrc, cb);
+}
+
 /** Writes the decimal digits of @a u backwards, ending just before
  *  @a pchEnd (at most 20 of them). @returns the first digit. */
 char *rtStrFmtDecimal(char *pchEnd, uint64_t u);
+
+/** The number of decimal digits of @a u (1 for 0). */
+inline unsigned rtStrFmtDecimalLen(uint64_t u)
+{
+    /* The bit length gives the digit count or one less; one compare with
+       the next power of ten settles it. The first entry is 0 so that the
+       value 0 counts one digit. */
+    static const uint64_t s_au64Pow10[20] = {0,
+                                             10,
+                                             100,
+                                             1000,
+                                             10000,
+                                             100000,
+                                             1000000,
+                                             10000000,
+                                             100000000,
+                                             1000000000,
+                                             UINT64_C(10000000000),
+                                             UINT64_C(100000000000),
+                                             UINT64_C(1000000000000),
+                                             UINT64_C(10000000000000),
+                                             UINT64_C(100000000000000),
+                                             UINT64_C(1000000000000000),
+                                             UINT64_C(10000000000000000),
+                                             UINT64_C(100000000000000000),
+                                             UINT64_C(1000000000000000000),
+                                             UINT64_C(10000000000000000000)};
+    unsigned cBits = 64 - (unsigned)__builtin_clzll(u | 1);
+    unsigned i = (cBits * 1233) >> 12;
+    return i + (u >= s_au64Pow10[i]);
+}
+
+/**
+ * Output straight into a caller's buffer, for the buffer front-ends: the
+ * walk writes every piece into place instead of handing it to a callback.
+ * Pieces are cut where the buffer ends (one byte stays for the terminator);
+ * the total counts them uncut.
+ */
+struct RTSTRFMTBUF
+{
+    char *pchCur;    /**< where the next byte goes */
+    char *pchLast;   /**< the buffer's last byte, kept for the terminator */
+    size_t cchTotal; /**< length of all pieces, cut or not */
+
+    /** Copies what fits of a piece. */
+    void put(const char *pch, size_t cch)
+    {
+        cchTotal += cch;
+        size_t cchFree = (size_t)(pchLast - pchCur);
+        if (cch > cchFree)
+            cch = cchFree;
+        rtStrFmtCopy(pchCur, pch, cch);
+        pchCur += cch;
+    }
+};
+
+/**
+ * Formats into @a pBuf (no handler) and terminates the text there. The
+ * buffer must have room for the terminator at least.
+ */
+void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list Args);
 
 /** Outputs @a cch blanks. @returns the callback results' sum. */
 size_t rtStrFmtBlanks(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
