@@ -28,9 +28,14 @@ class RTPATHPARSEBUF
             RTMemFree(m_pRec);
     }
 
-    /** @returns the parse status; ERR_NO_TMP_MEMORY. */
+    /** @returns the parse status; ERR_NO_TMP_MEMORY. May be called again. */
     int parse(const char *pszPath, uint32_t fStyle)
     {
+        if (m_pRec != (RTPATHPARSEREC *)m_abStack)
+        {
+            RTMemFree(m_pRec);
+            m_pRec = (RTPATHPARSEREC *)m_abStack;
+        }
         int rc = rtPathParseStyle(pszPath, m_pRec, kcStackEntries, fStyle);
         if (rc == ERR_BUFFER_OVERFLOW)
         {

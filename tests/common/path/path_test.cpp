@@ -368,6 +368,20 @@ TEST(PathAbsExDup, GrowsAndShrinks)
     EXPECT_EQ(sLong, psz);
     RTStrFree(psz);
 
+    /* A base with more components than the stack record holds, which has to
+       be normalised first (so it is parsed twice, on the heap). */
+    std::string sBase = "C:\\.";
+    std::string sBaseNorm = "C:";
+    for (int i = 0; i < 300; i++)
+    {
+        sBase += "\\b";
+        sBaseNorm += "\\b";
+    }
+    psz = RTPathAbsExDup(sBase.c_str(), "x", 0);
+    ASSERT_NE(psz, nullptr);
+    EXPECT_EQ(sBaseNorm + "\\x", psz);
+    RTStrFree(psz);
+
     EXPECT_EQ(RTPathAbsExDup("\\\\srv", "x", 0), nullptr);
 }
 
