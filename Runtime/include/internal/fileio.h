@@ -53,6 +53,15 @@ void rtFsObjInfoInitAdditional(RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAdditiona
  * @returns 0; the converted NT status (the record is then untouched).
  */
 int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAdditional, uint32_t uReparseTag);
+
+/**
+ * True when @a hFile, opened by the NT path @a pNtName with
+ * FILE_OPEN_REPARSE_POINT, is not the object the name's final component
+ * names. Wine ignores the option for Unix symbolic links and opens their
+ * target, reporting no reparse point at all; the opened object's own name
+ * then ends differently. False when the name cannot be queried.
+ */
+bool rtFileNtOpenedThroughFinalLink(HANDLE hFile, const UNICODE_STRING *pNtName);
 #else
 struct stat;
 /** Fills @a pObjInfo from a stat result (size, times, mode with synthesised

@@ -145,6 +145,7 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
     }
 
     uint32_t uReparseTag = 0;
+    bool fFollowedAnyway = false;
     if (NT_SUCCESS(rcNt) && fOnLink)
     {
         /* Only a symbolic link is reported as itself; other reparse points
@@ -163,6 +164,8 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
                 rcNt = rtPathNtOpen(&ObjAttr, FILE_READ_ATTRIBUTES, 0, &hFile);
             }
         }
+        else
+            fFollowedAnyway = rtFileNtOpenedThroughFinalLink(hFile, &NtName);
     }
 
     if (NT_SUCCESS(rcNt))
@@ -171,6 +174,13 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
         NtClose(hFile);
         if (RT_FAILURE(rc))
             rc = rtPathNtQueryByDirEntry(&NtName, pObjInfo, enmAdditional);
+        else if (fFollowedAnyway)
+        {
+            /* The platform opened the target of a link it should have
+               opened itself; what was asked about is the link. */
+            pObjInfo->Attr.fMode = RTFsModeFromDos((pObjInfo->Attr.fMode & RTFS_DOS_MASK) | RTFS_DOS_NT_REPARSE_POINT,
+                                                   nullptr, 0, RT_NT_REPARSE_TAG_SYMLINK, 0);
+        }
     }
     else if (rtPathNtTryDirEntry(rcNt))
         rc = rtPathNtQueryByDirEntry(&NtName, pObjInfo, enmAdditional);
@@ -182,13 +192,14 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
 
 int rtDirNativeOpen(RTDIRREC *pDir)
 {
-    /* With the link refused, the path must not end in a separator: that
-       would name the directory behind the link. */
     bool fNoFollow = (pDir->fFlags & RTDIR_F_NO_FOLLOW) && !pDir->fDirSlash &&
                      !g_fRtNtNoReparseOption.load(std::memory_order_relaxed);
+    /* The stored path ends in a separator, which would make a file's name
+       invalid rather than "not a directory", and with the link refused it
+       would name the directory behind the link; a drive's root keeps it. */
     const char *pszPath = pDir->pszPath;
     char *pszStripped = nullptr;
-    if (fNoFollow && pDir->cchPath > 1 && pszPath[pDir->cchPath - 2] != ':')
+    if (pDir->cchPath > 1 && pszPath[pDir->cchPath - 2] != ':')
     {
         pszStripped = RTStrDupN(pszPath, pDir->cchPath - 1);
         if (!pszStripped)
@@ -220,13 +231,26 @@ int rtDirNativeOpen(RTDIRREC *pDir)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo;
         IO_STATUS_BLOCK Ios;
-        if (NT_SUCCESS(
-                NtQueryInformationFile((HANDLE)hDir, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)) &&
-            (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        bool fReparse = NT_SUCCESS(NtQueryInformationFile((HANDLE)hDir, &Ios, &TagInfo, sizeof(TagInfo),
+                                                          FileAttributeTagInformation)) &&
+                        (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        bool fSymlink = fReparse && TagInfo.ReparseTag == RT_NT_REPARSE_TAG_SYMLINK;
+        if (!fReparse)
+        {
+            /* A platform that ignores the option has opened the target. */
+            UNICODE_STRING NtName;
+            void *hRootDir;
+            if (RT_SUCCESS(RTNtPathFromUtf8(&NtName, &hRootDir, pszPath)))
+            {
+                fReparse = fSymlink = rtFileNtOpenedThroughFinalLink((HANDLE)hDir, &NtName);
+                RTNtPathFree(&NtName, &hRootDir);
+            }
+        }
+        if (fReparse)
         {
             NtClose((HANDLE)hDir);
             hDir = INVALID_HANDLE_VALUE;
-            if (TagInfo.ReparseTag == RT_NT_REPARSE_TAG_SYMLINK)
+            if (fSymlink)
                 rc = ERR_IS_A_SYMLINK;
             else /* a mount point or the like: what it contains is the directory */
                 rc = RTNtPathOpen(pszPath, fAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, fBaseOptions,

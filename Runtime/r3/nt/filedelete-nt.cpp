@@ -10,6 +10,7 @@
 
 #include <winternl.h>
 
+#include "internal/fileio.h"
 #include "internal/nt.h"
 
 /** Queries one information class into @a pvBuf. @returns the NT status. */
@@ -21,7 +22,7 @@ static NTSTATUS rtFileNtQuery(HANDLE hFile, void *pvBuf, ULONG cbBuf, FILE_INFOR
 
 /** Checks the opened object and marks it for deletion.
  *  @returns the first failing NT status as a status, or 0. */
-static int rtFileNtDeleteOpened(HANDLE hFile, bool fOpenedReparsePoint)
+static int rtFileNtDeleteOpened(HANDLE hFile, const UNICODE_STRING *pNtName, bool fOpenedReparsePoint)
 {
     if (fOpenedReparsePoint)
     {
@@ -38,6 +39,10 @@ static int rtFileNtDeleteOpened(HANDLE hFile, bool fOpenedReparsePoint)
         else if (rcNt != RT_NT_STATUS_NOT_IMPLEMENTED && rcNt != RT_NT_STATUS_INVALID_INFO_CLASS &&
                  rcNt != RT_NT_STATUS_INVALID_PARAMETER)
             return RTErrConvertFromNtStatus(rcNt);
+        /* A platform that opened the target all the same would make the
+           disposition below delete the target. */
+        if (rtFileNtOpenedThroughFinalLink(hFile, pNtName))
+            return ERR_IS_A_SYMLINK;
     }
 
     FILE_BASIC_INFORMATION BasicInfo;
@@ -56,16 +61,26 @@ static int rtFileNtDeleteOpened(HANDLE hFile, bool fOpenedReparsePoint)
     return NT_SUCCESS(rcNt) ? SUCCESS : RTErrConvertFromNtStatus(rcNt);
 }
 
+/** A name that cannot be opened as a non-directory: a directory, or a link
+ *  to one, which the path's own attributes show as a reparse point. */
+static int rtFileNtDeleteRefuseDirectory(POBJECT_ATTRIBUTES pObjAttr)
+{
+    FILE_NETWORK_OPEN_INFORMATION Info;
+    if (NT_SUCCESS(NtQueryFullAttributesFile(pObjAttr, &Info)) && (Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return ERR_IS_A_SYMLINK;
+    return ERR_IS_A_DIRECTORY;
+}
+
 RTDECL(int) RTFileDelete(const char *pszFilename)
 {
     UNICODE_STRING NtName;
-    HANDLE hRootDir;
+    void *hRootDir;
     int rc = RTNtPathFromUtf8(&NtName, &hRootDir, pszFilename);
     if (RT_FAILURE(rc))
         return rc;
 
     OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
+    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, (HANDLE)hRootDir, nullptr);
     ULONG fOptions =
         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT;
     HANDLE hFile = INVALID_HANDLE_VALUE;
@@ -81,13 +96,17 @@ RTDECL(int) RTFileDelete(const char *pszFilename)
         rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr, 0,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions, nullptr, 0);
     }
-    RTNtPathFree(&NtName, &hRootDir);
-    if (!NT_SUCCESS(rcNt))
-        return RTErrConvertFromNtStatus(rcNt);
-
-    rc = rtFileNtDeleteOpened(hFile, (fOptions & FILE_OPEN_REPARSE_POINT) != 0);
-    rcNt = NtClose(hFile);
-    if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
+    if (NT_SUCCESS(rcNt))
+    {
+        rc = rtFileNtDeleteOpened(hFile, &NtName, (fOptions & FILE_OPEN_REPARSE_POINT) != 0);
+        rcNt = NtClose(hFile);
+        if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
+            rc = RTErrConvertFromNtStatus(rcNt);
+    }
+    else if (rcNt == RT_NT_STATUS_FILE_IS_A_DIRECTORY)
+        rc = rtFileNtDeleteRefuseDirectory(&ObjAttr);
+    else
         rc = RTErrConvertFromNtStatus(rcNt);
+    RTNtPathFree(&NtName, &hRootDir);
     return rc;
 }

@@ -6,6 +6,7 @@
 
 #include <zolt/err.h>
 #include <zolt/file.h>
+#include <zolt/mem.h>
 
 #include <winternl.h>
 
@@ -52,6 +53,51 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAddi
             pObjInfo->Attr.u.Unix.INodeIdDevice = uVol.Info.VolumeSerialNumber;
     }
     return SUCCESS;
+}
+
+/** The final component of an NT path of @a cwc units (trailing separators
+ *  ignored). */
+static UNICODE_STRING rtFileNtFinalComponent(const WCHAR *pwsz, size_t cwc)
+{
+    while (cwc > 0 && pwsz[cwc - 1] == '\\')
+        cwc--;
+    size_t off = cwc;
+    while (off > 0 && pwsz[off - 1] != '\\')
+        off--;
+    UNICODE_STRING Name;
+    Name.Buffer = (PWSTR)pwsz + off;
+    Name.Length = Name.MaximumLength = (USHORT)((cwc - off) * sizeof(WCHAR));
+    return Name;
+}
+
+bool rtFileNtOpenedThroughFinalLink(HANDLE hFile, const UNICODE_STRING *pNtName)
+{
+    union {
+        FILE_NAME_INFORMATION Info;
+        uint8_t ab[sizeof(FILE_NAME_INFORMATION) + 1024 * sizeof(WCHAR)];
+    } uStack;
+    FILE_NAME_INFORMATION *pInfo = &uStack.Info;
+    IO_STATUS_BLOCK Ios;
+    NTSTATUS rcNt = NtQueryInformationFile(hFile, &Ios, pInfo, sizeof(uStack), FileNameInformation);
+    if (rcNt == RT_NT_STATUS_BUFFER_OVERFLOW)
+    {
+        /* A deep path: the first answer says how long it is. */
+        ULONG const cbInfo = (ULONG)sizeof(FILE_NAME_INFORMATION) + uStack.Info.FileNameLength;
+        pInfo = (FILE_NAME_INFORMATION *)RTMemAlloc(cbInfo);
+        if (!pInfo)
+            return false;
+        rcNt = NtQueryInformationFile(hFile, &Ios, pInfo, cbInfo, FileNameInformation);
+    }
+    bool fLink = false;
+    if (NT_SUCCESS(rcNt))
+    {
+        UNICODE_STRING const Opened = rtFileNtFinalComponent(pInfo->FileName, pInfo->FileNameLength / sizeof(WCHAR));
+        UNICODE_STRING const Asked = rtFileNtFinalComponent(pNtName->Buffer, pNtName->Length / sizeof(WCHAR));
+        fLink = Opened.Length > 0 && Asked.Length > 0 && !RtlEqualUnicodeString(&Opened, &Asked, TRUE);
+    }
+    if (pInfo != &uStack.Info)
+        RTMemFree(pInfo);
+    return fLink;
 }
 
 typedef BOOL(WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE hHandle);
