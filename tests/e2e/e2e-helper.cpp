@@ -9,7 +9,9 @@
  *                                    read and write; "nodelete": read
  *                                    access, sharing read and write only
  *  poke PATH OFFSET                  invert the byte at OFFSET
- *  clipboard                         print the clipboard's text (UTF-8)
+ *  box-text TITLE                    print the text of the message box
+ *                                    captioned TITLE (UTF-8): its "Static"
+ *                                    controls' texts, one per line
  *
  * READY is created once the object is held. Exits 0, or 1 with a message.
  */
@@ -30,6 +32,38 @@ static void waitFor(const wchar_t *pwszPath)
 {
     for (int i = 0; i < 6000 && GetFileAttributesW(pwszPath) == INVALID_FILE_ATTRIBUTES; i++)
         Sleep(20);
+}
+
+/** Writes @a pwsz to standard output as UTF-8. */
+static void printUtf8(const wchar_t *pwsz)
+{
+    int cb = WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, NULL, 0, NULL, NULL);
+    char *psz = (char *)malloc(cb);
+    if (!psz)
+        return;
+    WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, psz, cb, NULL, NULL);
+    fwrite(psz, 1, strlen(psz), stdout);
+    free(psz);
+}
+
+/** EnumChildWindows callback: prints the text of each "Static" control
+ *  that has one (the box's icon is a Static control without text). */
+static BOOL CALLBACK printStaticText(HWND hWnd, LPARAM)
+{
+    wchar_t wszClass[32];
+    if (!GetClassNameW(hWnd, wszClass, 32) || _wcsicmp(wszClass, L"Static"))
+        return TRUE;
+    int cwc = GetWindowTextLengthW(hWnd);
+    if (cwc <= 0)
+        return TRUE;
+    wchar_t *pwsz = (wchar_t *)calloc(cwc + 1, sizeof(wchar_t));
+    if (pwsz && GetWindowTextW(hWnd, pwsz, cwc + 1) > 0)
+    {
+        printUtf8(pwsz);
+        fputc('\n', stdout);
+    }
+    free(pwsz);
+    return TRUE;
 }
 
 static int fail(const char *pszWhat)
@@ -80,23 +114,14 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(h);
         return 0;
     }
-    if (argc == 2 && !wcscmp(argv[1], L"clipboard"))
+    if (argc == 3 && !wcscmp(argv[1], L"box-text"))
     {
-        if (!OpenClipboard(NULL))
-            return fail("OpenClipboard");
-        HANDLE hData = GetClipboardData(CF_UNICODETEXT);
-        const wchar_t *pwsz = hData ? (const wchar_t *)GlobalLock(hData) : NULL;
-        if (!pwsz)
-        {
-            CloseClipboard();
-            return fail("GetClipboardData");
-        }
-        int cb = WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, NULL, 0, NULL, NULL);
-        char *psz = (char *)malloc(cb);
-        WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, psz, cb, NULL, NULL);
-        fwrite(psz, 1, strlen(psz), stdout);
-        GlobalUnlock(hData);
-        CloseClipboard();
+        /* A message box is a dialog (class "#32770"); its text is a child
+           "Static" control. */
+        HWND hBox = FindWindowW(L"#32770", argv[2]);
+        if (!hBox)
+            return fail("FindWindowW");
+        EnumChildWindows(hBox, printStaticText, 0);
         return 0;
     }
     fprintf(stderr, "usage: see e2e-helper.cpp\n");
