@@ -32,14 +32,21 @@ typedef struct StubRun
     CleanupRecord *pDirRecord;
 } StubRun;
 
+const char *g_pszStubTestConsoleFile = NULL;
+
 /** Opens a console of our own for a verbose run and points both standard
  *  streams at it. @returns 0, or 1 when there is no console (reported). */
 static int rtStubOpenVerboseConsole(void)
 {
-    if (!AllocConsole())
-        return ShowError("Unable to allocate console: LastError=%u\n", GetLastError());
+    const char *pszConsole = g_pszStubTestConsoleFile;
+    if (!pszConsole)
+    {
+        if (!AllocConsole())
+            return ShowError("Unable to allocate console: LastError=%u\n", GetLastError());
+        pszConsole = "CONOUT$";
+    }
     PRTSTREAM pConsole = NULL;
-    if (RT_SUCCESS(RTStreamOpen("CONOUT$", "a", &pConsole)))
+    if (RT_SUCCESS(RTStreamOpen(pszConsole, "a", &pConsole)))
     {
         RTStreamSetBufferMode(pConsole, RTSTRMBUFMODE_UNBUFFERED);
         g_pStdOut = pConsole;

@@ -21,4 +21,9 @@
  */
 int StubMain(int cArgs, char **papszArgs);
 
+/** Test builds only: when set, a verbose run writes what it would print to
+ *  a console of its own into this file instead (appending), so a test can
+ *  read it where no console can be allocated. */
+extern const char *g_pszStubTestConsoleFile;
+
 #endif /* STUB_RUN_H */

@@ -5,7 +5,9 @@
  *
  * With ZOLT_E2E_HOOK_DIR set, the pause creates "<dir>\hook-<index>.ready"
  * holding the file's path and waits (at most two minutes) until
- * "<dir>\hook-<index>.go" exists. Without it the launcher runs as usual.
+ * "<dir>\hook-<index>.go" exists. With ZOLT_E2E_CONSOLE_FILE set, a verbose
+ * run writes its console output to that file instead of a console of its
+ * own. Without them the launcher runs as usual.
  */
 #include <windows.h>
 
@@ -48,5 +50,11 @@ static void e2eExtractHook(const char *pszTargetPath, unsigned iPackage)
 int main(int cArgs, char **papszArgs)
 {
     g_pfnStubExtractTestHook = e2eExtractHook;
+    /* Wine cannot give a GUI child of a console process a console of its
+       own (AllocConsole fails with ERROR_ACCESS_DENIED). */
+    static char s_szConsoleFile[1024];
+    DWORD cch = GetEnvironmentVariableA("ZOLT_E2E_CONSOLE_FILE", s_szConsoleFile, sizeof(s_szConsoleFile));
+    if (cch != 0 && cch < sizeof(s_szConsoleFile))
+        g_pszStubTestConsoleFile = s_szConsoleFile;
     return StubMain(cArgs, papszArgs);
 }
