@@ -66,18 +66,24 @@ int CopyCustomDirectory(const char *pszExtractPath)
     char *pszCopy = RTPathJoinA(pszExtractPath, STUB_CUSTOM_DIR_NAME);
     if (!pszCopy)
         return ShowError("Out of memory!");
-    CleanupRecord *pRec = AddCleanupRecord(pszCopy, false /*fIsFile*/);
-    if (!pRec)
-    {
-        RTStrFree(pszCopy);
-        return 1; /* shown by AddCleanupRecord */
-    }
-    /* Held open so that the copy stays where the packages expect it. */
+    /* Registered for cleanup only once it is open as a directory: whatever
+       else bears its name (a file of the user's in an existing extraction
+       directory, say) is not ours to delete. The handle keeps the copy
+       where the packages expect it. */
     RTDIR hDir = NULL;
     rc = RTDirOpen(&hDir, pszCopy);
-    RTStrFree(pszCopy);
     if (RT_FAILURE(rc))
+    {
+        RTStrFree(pszCopy);
         return ShowError("Unable to open the destination .custom directory: %Rrc", rc);
+    }
+    CleanupRecord *pRec = AddCleanupRecord(pszCopy, false /*fIsFile*/);
+    RTStrFree(pszCopy);
+    if (!pRec)
+    {
+        (void)RTDirClose(hDir);
+        return 1; /* shown by AddCleanupRecord */
+    }
     pRec->hHandle.hDir = hDir;
     return 0;
 }

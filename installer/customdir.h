@@ -23,8 +23,8 @@
  *          message through ShowError (the source path cannot be built,
  *          either path does not convert to UTF-16 in 4100 units, the
  *          shell's copy fails (its result in hexadecimal), the copy cannot
- *          be registered or opened). A failure after the copy leaves the
- *          copied files where they are.
+ *          be opened as a directory or registered). A failure after the
+ *          copy leaves the copied files where they are, unregistered.
  */
 int CopyCustomDirectory(const char *pszExtractPath);
 

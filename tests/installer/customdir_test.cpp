@@ -180,6 +180,8 @@ TEST_F(CustomDirTest, CopyToNowhereIsReported)
                                                     "Unable to open the destination \\.custom directory: "
                                                     "ERR_PATH_NOT_FOUND)\n")))
         << strErr;
+    /* Nothing there is ours: nothing is left for the cleanup pass. */
+    EXPECT_EQ(nullptr, FindCleanupRecord(-1));
 }
 
 } // namespace
