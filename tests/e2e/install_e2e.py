@@ -365,6 +365,46 @@ def case_custom_file(ctx, m):
     check(not os.path.exists(target), "extraction directory left")
 
 
+def case_bad_certificate(ctx, m):
+    # A certificate the platform does not take: the run stops before the
+    # packages and still cleans up. Without the certificate step the same
+    # launcher installs.
+    exe = ctx.args.badcert_launcher
+    target = os.path.join(ctx.work, "x")
+    r = launch(ctx, exe, ["--silent", "--path", winpath(target)])
+    check(r.exit_code == 1 and r.stdout == "", r.describe())
+    want = (re.escape(f"{ctx.exe_name}: error: Unable to get certificate context: ") + r"-?[1-9]\d*\n"
+            + re.escape(out_lines(ctx, "error", "Failed to add our certificate(s) to trusted publisher store.")))
+    check(re.fullmatch(want, r.stderr), r.describe())
+    check(m.product_states(PLAIN)[PLAIN] == UNKNOWN, "installed after the certificate failed")
+    check(not os.path.exists(target), "extraction directory left")
+    r = launch(ctx, exe, ["--silent", "--no-silent-cert", "--path", winpath(target)])
+    check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", r.describe())
+    check(m.product_states(PLAIN)[PLAIN] == INSTALLED, "--no-silent-cert: not installed")
+
+
+def case_custom_copy_fails(ctx, m):
+    # The extraction directory (the user's, existing) holds a file named
+    # ".custom": the copied directory cannot be there. Neither the
+    # certificate nor the package is installed; the package file is
+    # cleaned up, the user's directory and file stay.
+    exe, _ = launcher_beside(ctx, "app", "dir")
+    target = os.path.join(ctx.work, "x")
+    os.makedirs(target)
+    with open(os.path.join(target, ".custom"), "wb") as f:
+        f.write(b"the user's own file")
+    r = launch(ctx, exe, ["--silent", "--path", winpath(target)])
+    check(r.exit_code == 1 and r.stdout == "", r.describe())
+    want = (re.escape(f"{ctx.exe_name}: error: ") + r"(Copying the '\.custom' dir failed: 0x[0-9a-f]+|"
+            r"Unable to open the destination \.custom directory: ERR_\w+)\n")
+    check(re.fullmatch(want, r.stderr), r.describe())
+    check(m.cert_stores() == [], f"certificate installed: {m.cert_stores()}")
+    check(m.product_states(READER)[READER] == UNKNOWN, "installed after the copy failed")
+    check(os.listdir(target) == [".custom"], f"left in the extraction directory: {os.listdir(target)}")
+    with open(os.path.join(target, ".custom"), "rb") as f:
+        check(f.read() == b"the user's own file", "the user's file was changed")
+
+
 # --- interactive runs --------------------------------------------------------
 
 def no_window(what):
@@ -427,7 +467,7 @@ GROUPS = {
     "silent": [case_silent_demo, case_no_silent_cert, case_msi_properties, case_logging, case_msi_log_file],
     "reboot": [case_reboot, case_ignore_reboot, case_reboot_then_success],
     "failures": [case_arm64_package, case_corrupt_package, case_unknown_suffix, case_upper_case_suffix,
-                 case_custom_directory, case_custom_file],
+                 case_custom_directory, case_custom_file, case_custom_copy_fails, case_bad_certificate],
     "gui": [case_interactive_install, case_interactive_failure, case_interactive_reboot],
 }
 
@@ -452,7 +492,7 @@ def main(argv):
     p.add_argument("--case", help="run only this case of the group")
     for opt in ("wine", "work", "driver", "helper", "probe", "launcher", "reboot-launcher", "reboot-plain-launcher",
                 "arm64-launcher", "corrupt-launcher", "suffix-launcher", "upper-launcher", "reader-launcher",
-                "certificate", "demo-files"):
+                "badcert-launcher", "certificate", "demo-files"):
         p.add_argument("--" + opt, required=True)
     p.add_argument("--demo-packages", nargs=3, required=True)
     args = p.parse_args(argv)
