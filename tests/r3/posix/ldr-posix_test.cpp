@@ -3,8 +3,8 @@
 #include <zolt/ldr.h>
 
 #include <dlfcn.h>
-#include <stdlib.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <unistd.h>
