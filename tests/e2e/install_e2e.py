@@ -528,6 +528,9 @@ def main(argv):
             ctx.env["DISPLAY"] = os.environ["DISPLAY"]
         started = time.monotonic()
         try:
+            # Our own server first: the probe's output pipes must not be
+            # inherited by the Wine services a first process starts.
+            ctx.start_wineserver()
             case(ctx, Machine(ctx, prefix))
             print(f"ok {args.group}/{name} ({time.monotonic() - started:.1f} s)")
         except Failure as e:
