@@ -137,7 +137,7 @@ typedef struct RTFSOBJREC
 /** @} */
 
 /** Kind of a file system, used to tell a full disk from a file-size limit. */
-typedef enum RTFSTYPE
+typedef enum RTFSTYPE : uint32_t
 {
     RTFSTYPE_UNKNOWN = 0,
     RTFSTYPE_UDF = 1,
