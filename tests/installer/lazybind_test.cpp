@@ -5,6 +5,7 @@
  */
 #include <windows.h>
 
+#include <zolt/initterm.h>
 #include <zolt/ldrlazy.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,20 @@
 
 namespace
 {
+
+/* The runtime as the launcher sets it up: the loader behind the binding
+   only loads system libraries once the runtime knows the system
+   directory. */
+class RuntimeEnvironment : public ::testing::Environment
+{
+  public:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, RTR3InitForExe(0, nullptr, RTR3INIT_F_SYSTEM32_DLLS));
+    }
+};
+[[maybe_unused]] ::testing::Environment *const g_pRuntimeEnv =
+    ::testing::AddGlobalTestEnvironment(new RuntimeEnvironment);
 
 /* A library and function of our own choosing, which nothing else in the
    test loads: the binding must load it. */
