@@ -7,21 +7,21 @@
 #include <zolt/strformat.h>
 #include <zolt/time.h>
 
-uint64_t g_u64ProgramStartNanoTS;
+uint64_t g_u64rtProgramStartNanoTS;
 
 RTDECL(uint64_t) RTTimeProgramMicroTS(void)
 {
-    return (RTTimeNanoTS() - g_u64ProgramStartNanoTS) / 1000;
+    return (RTTimeNanoTS() - g_u64rtProgramStartNanoTS) / 1000;
 }
 
 RTDECL(uint64_t) RTTimeProgramMilliTS(void)
 {
-    return (RTTimeNanoTS() - g_u64ProgramStartNanoTS) / 1000000;
+    return (RTTimeNanoTS() - g_u64rtProgramStartNanoTS) / 1000000;
 }
 
 RTDECL(uint32_t) RTTimeProgramSecTS(void)
 {
-    return (uint32_t)((RTTimeNanoTS() - g_u64ProgramStartNanoTS) / RT_NS_1SEC);
+    return (uint32_t)((RTTimeNanoTS() - g_u64rtProgramStartNanoTS) / RT_NS_1SEC);
 }
 
 static constexpr bool rtTimeIsLeapYear(int32_t i32Year)

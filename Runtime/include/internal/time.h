@@ -1,15 +1,10 @@
 /** @file
- * Time internals: the process's start time and the host clock backends.
+ * Time internals: units and the conversion of Windows times.
  */
 #ifndef ZOLT_INTERNAL_TIME_H
 #define ZOLT_INTERNAL_TIME_H
 
 #include <zolt/cdefs.h>
-
-/** RTTimeNanoTS at runtime initialisation; the RTTimeProgram*TS calls
- *  count from it. Written once by the initialisation, before other threads
- *  exist, and read-only afterwards. */
-extern uint64_t g_u64ProgramStartNanoTS;
 
 /** Nanoseconds per second. */
 #define RT_NS_1SEC UINT64_C(1000000000)

@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "internal/init-win.h"
 #include "internal/time.h"
 
 typedef uint64_t (*PFNRTTIMENANOTS)(void);
@@ -52,11 +53,19 @@ static uint64_t rtTimeNanoTSSharedUserData(void)
 
 static uint64_t rtTimeNanoTSProbe(void)
 {
-    /* NT 3.x below 3.50. The version classification of the start-up says
-       the same thing; GetVersion answers it without depending on it. */
-    DWORD const uVersion = GetVersion();
+    /* NT 3.1 and the Windows 9x family, by the start-up's classification;
+       before the start-up has classified the host, NT 3.x below 3.50 by
+       GetVersion. */
+    bool fTickCount;
+    if (g_enmrtWinOsType != RTWINOSTYPE_UNKNOWN)
+        fTickCount = g_enmrtWinOsType <= RTWINOSTYPE_NT310;
+    else
+    {
+        DWORD const uVersion = GetVersion();
+        fTickCount = (uVersion & 0xFF) == 3 && ((uVersion >> 8) & 0xFF) < 50 && !(uVersion & 0x80000000);
+    }
     PFNRTTIMENANOTS pfn;
-    if ((uVersion & 0xFF) == 3 && ((uVersion >> 8) & 0xFF) < 50 && !(uVersion & 0x80000000))
+    if (fTickCount)
         pfn = rtTimeNanoTSTickCount;
     else
     {

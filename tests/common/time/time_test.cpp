@@ -8,7 +8,7 @@
 #include <thread>
 #include <time.h>
 
-#include "internal/time.h"
+#include "internal/initterm.h"
 
 namespace
 {
@@ -174,12 +174,12 @@ TEST(TimeClocks, MonotonicAndWallClock)
     EXPECT_LE(Now.i64NanosecondsRelativeToUnixEpoch / 1000000000, (int64_t)tAfter + 1);
 
     /* The program clocks count from the recorded start. */
-    uint64_t const uSaved = g_u64ProgramStartNanoTS;
-    g_u64ProgramStartNanoTS = RTTimeNanoTS() - UINT64_C(5) * 1000000000;
+    uint64_t const uSaved = g_u64rtProgramStartNanoTS;
+    g_u64rtProgramStartNanoTS = RTTimeNanoTS() - UINT64_C(5) * 1000000000;
     EXPECT_GE(RTTimeProgramSecTS(), 5u);
     EXPECT_GE(RTTimeProgramMilliTS(), 5000u);
     EXPECT_GE(RTTimeProgramMicroTS(), 5000000u);
     EXPECT_LT(RTTimeProgramSecTS(), 60u);
-    g_u64ProgramStartNanoTS = uSaved;
+    g_u64rtProgramStartNanoTS = uSaved;
 }
 } // namespace
