@@ -117,8 +117,8 @@ RT_NODISCARD RTDECL(int) RTFileOpen(RTFILE *phFile, const char *pszFilename, uin
  * @param penmActionTaken optional out: RTFILEACTION_*; set to 0 first.
  *        RTFOPEN_CREATE on an existing file reports
  *        RTFILEACTION_ALREADY_EXISTS with its failure.
- * @returns 0; ERR_INVALID_PARAMETER for a null path or handle pointer, and
- *          for an invalid flag word: no read, write or attribute access,
+ * @returns 0; ERR_INVALID_PARAMETER for a bad path, handle or action
+ *          pointer, and for an invalid flag word: no read, write or attribute access,
  *          any bit of RTFOPEN_INVALID_MASK, RTFOPEN_TRUNCATE without write
  *          access, an action of 0x400-0x600, RTFOPEN_NOT_CONTENT_INDEXED
  *          with RTFOPEN_OPEN, a sharing value above 0x80; path conversion
@@ -168,8 +168,8 @@ RT_NODISCARD RTDECL(int) RTFileWrite(RTFILE hFile, const void *pvBuf, size_t cbT
 RT_NODISCARD RTDECL(int) RTFileSeek(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t *poffActual);
 
 /** Size of the file in bytes; for a handle of a whole disk (fixed or
- *  removable media) the disk's size. @returns 0; the converted platform
- *  error. */
+ *  removable media) the disk's size. @returns 0; ERR_INVALID_POINTER; the
+ *  converted platform error. */
 RT_NODISCARD RTDECL(int) RTFileGetSize(RTFILE hFile, uint64_t *pcbSize);
 
 /** Flushes the file's buffers to the device. @returns 0; the converted
@@ -219,7 +219,8 @@ RTDECL(bool) RTFileIsValid(RTFILE hFile);
 /**
  * The type of the file system holding the file.
  * @returns 0 with the type in *penmType (RTFSTYPE_UNKNOWN for names not in
- *          the list); the converted platform error with RTFSTYPE_UNKNOWN.
+ *          the list); the converted platform error with RTFSTYPE_UNKNOWN;
+ *          ERR_INVALID_POINTER.
  */
 RT_NODISCARD RTDECL(int) RTFileQueryFsType(RTFILE hFile, RTFSTYPE *penmType);
 

@@ -166,6 +166,12 @@ TEST_F(Dir, CreateTempGivesUpAfterTenThousandCollisions)
     ASSERT_EQ(RTRandAdvSaveState(rtRandShared(), szAfter, &cb), SUCCESS);
     EXPECT_STREQ(szAfter, szSaved);
     EXPECT_EQ(RTRandAdvDestroy(hCheck), SUCCESS);
+
+    /* With one name left, collisions are retried until it comes up. */
+    ASSERT_EQ(RTDirRemove((strParent + "\\nq").c_str()), SUCCESS);
+    strcpy(szPath, (strParent + "\\nX").c_str());
+    EXPECT_EQ(RTDirCreateTemp(szPath, 0700), SUCCESS);
+    EXPECT_EQ(std::string(szPath), strParent + "\\nq");
 }
 
 TEST_F(Dir, ExistsAndQueryInfo)

@@ -74,6 +74,9 @@ TEST_F(File, InvalidFlagWordsChangeNothing)
     EXPECT_EQ(RTFileOpen(&hFile, nullptr, RTFOPEN_READ), ERR_INVALID_PARAMETER);
     EXPECT_EQ(hFile, NIL_RTFILE);
     EXPECT_EQ(RTFileOpen(nullptr, strPath.c_str(), RTFOPEN_READ), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTFileOpen((RTFILE *)(uintptr_t)0x10, strPath.c_str(), RTFOPEN_READ), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTFileOpenEx(strPath.c_str(), RTFOPEN_READ, &hFile, (RTFILEACTION *)(uintptr_t)0x10),
+              ERR_INVALID_PARAMETER);
 }
 
 TEST_F(File, DefaultsAndHighBits)
@@ -277,6 +280,8 @@ TEST_F(File, HandleValidity)
     RTFSTYPE enmType = (RTFSTYPE)99;
     EXPECT_EQ(RTFileQueryFsType(hFile, &enmType), SUCCESS);
     EXPECT_NE(enmType, (RTFSTYPE)99);
+    EXPECT_EQ(RTFileQueryFsType(hFile, nullptr), ERR_INVALID_POINTER);
+    EXPECT_EQ(RTFileGetSize(hFile, nullptr), ERR_INVALID_POINTER);
 
     RTFILE hCopy = (RTFILE)0x1234;
     EXPECT_EQ(RTFileFromNative(&hCopy, (uintptr_t)hFile), SUCCESS);

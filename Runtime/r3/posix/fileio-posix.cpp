@@ -94,11 +94,15 @@ static int rtFilePosixOpenOrCreate(const char *pszPath, int fFlags, int fExistin
 
 RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
 {
-    if (phFile)
+    if (RT_VALID_PTR(phFile))
         *phFile = NIL_RTFILE;
     if (penmActionTaken)
+    {
+        if (!RT_VALID_PTR(penmActionTaken))
+            return ERR_INVALID_PARAMETER;
         *penmActionTaken = RTFILEACTION_INVALID;
-    if (!pszFilename || !phFile)
+    }
+    if (!RT_VALID_PTR(pszFilename) || !RT_VALID_PTR(phFile))
         return ERR_INVALID_PARAMETER;
     int rc = rtFileRecalcAndValidateFlags(&fOpen);
     if (RT_FAILURE(rc))
@@ -265,6 +269,8 @@ RTDECL(int) RTFileSeek(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t
 
 RTDECL(int) RTFileGetSize(RTFILE hFile, uint64_t *pcbSize)
 {
+    if (!RT_VALID_PTR(pcbSize))
+        return ERR_INVALID_POINTER;
     struct stat St;
     if (fstat((int)hFile, &St) != 0)
         return RTErrConvertFromErrno(errno);
@@ -396,6 +402,8 @@ RTDECL(bool) RTFileIsValid(RTFILE hFile)
 
 RTDECL(int) RTFileQueryFsType(RTFILE hFile, RTFSTYPE *penmType)
 {
+    if (!RT_VALID_PTR(penmType))
+        return ERR_INVALID_POINTER;
     *penmType = RTFSTYPE_UNKNOWN;
     long const lMagic = g_pRtFileSysCalls->pfnQueryFsMagic((int)hFile);
     if (lMagic == -1)

@@ -56,11 +56,15 @@ RTDECL(int) RTFileOpen(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
 
 RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
 {
-    if (phFile)
+    if (RT_VALID_PTR(phFile))
         *phFile = NIL_RTFILE;
     if (penmActionTaken)
+    {
+        if (!RT_VALID_PTR(penmActionTaken))
+            return ERR_INVALID_PARAMETER;
         *penmActionTaken = RTFILEACTION_INVALID;
-    if (!pszFilename || !phFile)
+    }
+    if (!RT_VALID_PTR(pszFilename) || !RT_VALID_PTR(phFile))
         return ERR_INVALID_PARAMETER;
     int rc = rtFileRecalcAndValidateFlags(&fOpen);
     if (RT_FAILURE(rc))
@@ -351,6 +355,8 @@ static bool rtFileWinQueryDiskSize(HANDLE hFile, uint64_t *pcbSize)
 
 RTDECL(int) RTFileGetSize(RTFILE hFile, uint64_t *pcbSize)
 {
+    if (!RT_VALID_PTR(pcbSize))
+        return ERR_INVALID_POINTER;
     DWORD dwHigh = 0;
     SetLastError(NO_ERROR);
     DWORD const dwLow = GetFileSize((HANDLE)hFile, &dwHigh);
@@ -395,6 +401,8 @@ RTDECL(bool) RTFileIsValid(RTFILE hFile)
 
 RTDECL(int) RTFileQueryFsType(RTFILE hFile, RTFSTYPE *penmType)
 {
+    if (!RT_VALID_PTR(penmType))
+        return ERR_INVALID_POINTER;
     *penmType = RTFSTYPE_UNKNOWN;
     union {
         FILE_FS_ATTRIBUTE_INFORMATION Info;
