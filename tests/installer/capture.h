@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <process.h>
 #include <sstream>
 #include <string>
 
@@ -21,7 +22,9 @@ class StreamCapture
   public:
     StreamCapture()
     {
-        static Channel s_Out("capture-stdout.txt"), s_Err("capture-stderr.txt");
+        /* Test binaries run side by side in one directory: the files carry
+           the process id so that they never share one. */
+        static Channel s_Out(fileName("stdout")), s_Err(fileName("stderr"));
         m_pOut = &s_Out;
         m_pErr = &s_Err;
         m_pOldOut = g_pStdOut;
@@ -48,13 +51,18 @@ class StreamCapture
     }
 
   private:
+    static std::string fileName(const char *pszWhat)
+    {
+        return "capture-" + std::to_string(_getpid()) + "-" + pszWhat + ".txt";
+    }
+
     struct Channel
     {
-        explicit Channel(const char *pszName) : strPath(pszName)
+        explicit Channel(const std::string &strName) : strPath(strName)
         {
-            int rc = RTStreamOpen(pszName, "wt", &pStream);
+            int rc = RTStreamOpen(strName.c_str(), "wt", &pStream);
             if (RT_FAILURE(rc))
-                ADD_FAILURE() << "RTStreamOpen(" << pszName << ") failed: " << rc;
+                ADD_FAILURE() << "RTStreamOpen(" << strName << ") failed: " << rc;
             else
                 RTStreamSetBufferMode(pStream, RTSTRMBUFMODE_UNBUFFERED);
         }
