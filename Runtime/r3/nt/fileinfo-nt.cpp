@@ -10,6 +10,8 @@
 
 #include <winternl.h>
 
+#include <atomic>
+
 #include "internal/fileio.h"
 #include "internal/nt.h"
 #include "internal/time.h"
@@ -106,17 +108,19 @@ typedef BOOL(WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE hHandle);
  *  refuses. */
 static bool rtFileNtIsConsole(HANDLE hFile)
 {
-    /* Looked up once; racing threads find the same answer. */
-    static PFNVERIFYCONSOLEIOHANDLE s_pfnVerify;
-    static bool s_fResolved;
-    if (!s_fResolved)
+    /* Looked up once; racing threads find and store the same answer. */
+    static std::atomic<bool> s_fResolved{false};
+    static std::atomic<PFNVERIFYCONSOLEIOHANDLE> s_pfnVerify{nullptr};
+    if (!s_fResolved.load(std::memory_order_acquire))
     {
-        s_pfnVerify = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                                                       "VerifyConsoleIoHandle");
-        s_fResolved = true;
+        s_pfnVerify.store((PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                                           "VerifyConsoleIoHandle"),
+                          std::memory_order_relaxed);
+        s_fResolved.store(true, std::memory_order_release);
     }
-    if (s_pfnVerify)
-        return s_pfnVerify(hFile) != FALSE;
+    PFNVERIFYCONSOLEIOHANDLE const pfnVerify = s_pfnVerify.load(std::memory_order_relaxed);
+    if (pfnVerify)
+        return pfnVerify(hFile) != FALSE;
     SetLastError(NO_ERROR);
     return GetFileType(hFile) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
 }

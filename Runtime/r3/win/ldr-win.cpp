@@ -15,6 +15,8 @@
 
 #include <winternl.h>
 
+#include <atomic>
+
 #include "internal/ldr.h"
 
 HMODULE g_hModKernel32;
@@ -26,28 +28,26 @@ typedef NTSTATUS(NTAPI *PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR)(ULONG fFlags
                                                                     PUNICODE_STRING pDynamicString,
                                                                     PUNICODE_STRING *ppNewName, PULONG pfNewFlags,
                                                                     PSIZE_T pcbFilename, PSIZE_T pcbNeeded);
-typedef VOID(NTAPI *PFNRTLFREEUNICODESTRING)(PUNICODE_STRING pString);
 
 /** Honour a ".local" redirection file beside the executable as Windows
  *  itself does for the same lookup. */
 #define RTL_DOS_APPLY_FILE_REDIRECTION_USTR_FLAG_RESPECT_DOT_LOCAL 1
 
-/** Looked up once; both may be absent (older systems, Wine). */
-static struct
-{
-    bool fResolved;
-    PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR pfnRedirect;
-    PFNRTLFREEUNICODESTRING pfnFree;
-} g_rtldrWinSxs;
+/** The side-by-side lookup, looked up once; absent on older systems and on
+ *  Wine. Racing threads find and store the same value. */
+static std::atomic<bool> g_frtldrWinSxsResolved{false};
+static std::atomic<PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR> g_pfnrtldrWinSxsRedirect{nullptr};
 
 /** Whether LoadLibraryExW takes the LOAD_LIBRARY_SEARCH_* flags: systems
- *  without KB2533623 answer ERROR_INVALID_PARAMETER. */
-static enum
+ *  without KB2533623 answer ERROR_INVALID_PARAMETER. Settled by the first
+ *  load that asks for them; racing threads settle it the same way. */
+enum
 {
     kRtLdrSafeSearchUnknown,
     kRtLdrSafeSearchYes,
     kRtLdrSafeSearchNo
-} g_enmRtLdrSafeSearch;
+};
+static std::atomic<int> g_enmRtLdrSafeSearch{kRtLdrSafeSearchUnknown};
 
 /** The runtime's start-up stores the module handles before anything is
  *  loaded; getting here earlier means the loader's hardening (DLL search
@@ -127,7 +127,8 @@ static int rtldrWinLoadIfRegularFile(const char *pszPath, uint32_t fFlags, RTLDR
  *          directory's tree (at least two leading levels shared), with its
  *          UTF-8 path in @a pszPath; false to take the system directory.
  */
-static bool rtldrWinSxsLookup(const char *pszName, const RTUTF16 *pwszSysDir, char *pszPath, size_t cbPath)
+static bool rtldrWinSxsLookup(PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR pfnRedirect, const char *pszName,
+                              const RTUTF16 *pwszSysDir, char *pszPath, size_t cbPath)
 {
     RTUTF16 wszName[MAX_PATH];
     RTUTF16 *pwszName = wszName;
@@ -152,8 +153,8 @@ static bool rtldrWinSxsLookup(const char *pszName, const RTUTF16 *pwszSysDir, ch
     UNICODE_STRING DynamicString = {0, 0, nullptr};
     PUNICODE_STRING pNewName = nullptr;
     NTSTATUS const rcNt =
-        g_rtldrWinSxs.pfnRedirect(RTL_DOS_APPLY_FILE_REDIRECTION_USTR_FLAG_RESPECT_DOT_LOCAL, &OrgName, &DefaultSuffix,
-                                  &StaticString, &DynamicString, &pNewName, nullptr, nullptr, nullptr);
+        pfnRedirect(RTL_DOS_APPLY_FILE_REDIRECTION_USTR_FLAG_RESPECT_DOT_LOCAL, &OrgName, &DefaultSuffix, &StaticString,
+                    &DynamicString, &pNewName, nullptr, nullptr, nullptr);
     if (!NT_SUCCESS(rcNt) || !pNewName)
         return false;
 
@@ -164,8 +165,8 @@ static bool rtldrWinSxsLookup(const char *pszName, const RTUTF16 *pwszSysDir, ch
     bool fOk = rtldrWinCountSharedSeparators(pwszSysDir, (const RTUTF16 *)pNewName->Buffer, cwcNew) >= 2;
     if (fOk)
         fOk = RT_SUCCESS(RTUtf16ToUtf8Ex((const RTUTF16 *)pNewName->Buffer, cwcNew, &pszPath, cbPath, nullptr));
-    if (DynamicString.Buffer && g_rtldrWinSxs.pfnFree)
-        g_rtldrWinSxs.pfnFree(&DynamicString);
+    if (DynamicString.Buffer)
+        RtlFreeUnicodeString(&DynamicString);
     return fOk;
 }
 
@@ -173,15 +174,16 @@ int rtldrNativeLoadSystem(const char *pszName, const char *pszExt, uint32_t fFla
 {
     rtldrWinAssertConfigured("rtldrNativeLoadSystem", pszName);
 
-    if (!g_rtldrWinSxs.fResolved)
+    if (!g_frtldrWinSxsResolved.load(std::memory_order_acquire))
     {
-        /* Racing threads compute the same values. */
         HMODULE const hNtDll = g_hModNtDll ? g_hModNtDll : GetModuleHandleW(L"ntdll.dll");
-        g_rtldrWinSxs.pfnRedirect = (PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR)(void *)GetProcAddress(
-            hNtDll, "RtlDosApplyFileIsolationRedirection_Ustr");
-        g_rtldrWinSxs.pfnFree = (PFNRTLFREEUNICODESTRING)(void *)GetProcAddress(hNtDll, "RtlFreeUnicodeString");
-        g_rtldrWinSxs.fResolved = true;
+        g_pfnrtldrWinSxsRedirect.store((PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR)(void *)GetProcAddress(
+                                           hNtDll, "RtlDosApplyFileIsolationRedirection_Ustr"),
+                                       std::memory_order_relaxed);
+        g_frtldrWinSxsResolved.store(true, std::memory_order_release);
     }
+    PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR const pfnRedirect =
+        g_pfnrtldrWinSxsRedirect.load(std::memory_order_relaxed);
 
     WCHAR wszSysDir[MAX_PATH];
     UINT const cwcSysDir = GetSystemDirectoryW(wszSysDir, MAX_PATH);
@@ -191,7 +193,7 @@ int rtldrNativeLoadSystem(const char *pszName, const char *pszExt, uint32_t fFla
         return ERR_FILENAME_TOO_LONG;
 
     char szPath[RTLDR_PATH_SIZE];
-    if (g_rtldrWinSxs.pfnRedirect && rtldrWinSxsLookup(pszName, (const RTUTF16 *)wszSysDir, szPath, sizeof(szPath)))
+    if (pfnRedirect && rtldrWinSxsLookup(pfnRedirect, pszName, (const RTUTF16 *)wszSysDir, szPath, sizeof(szPath)))
         return rtldrWinLoadIfRegularFile(szPath, fFlags, phLdrMod);
 
     char *pszPath = szPath;
@@ -237,20 +239,21 @@ int rtldrNativeLoad(const char *pszPath, uintptr_t *phNative, uint32_t fFlags)
             *pwc = '\\';
 
     HMODULE hMod;
-    if ((fFlags & LDRLOAD_SEARCH_SAFE) && g_enmRtLdrSafeSearch != kRtLdrSafeSearchNo)
+    int const enmSafeSearch = g_enmRtLdrSafeSearch.load(std::memory_order_relaxed);
+    if ((fFlags & LDRLOAD_SEARCH_SAFE) && enmSafeSearch != kRtLdrSafeSearchNo)
     {
         DWORD const fSearch =
             LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
         hMod = LoadLibraryExW((LPCWSTR)pwszPath, nullptr, fSearch);
-        if (g_enmRtLdrSafeSearch == kRtLdrSafeSearchUnknown)
+        if (enmSafeSearch == kRtLdrSafeSearchUnknown)
         {
             if (!hMod && GetLastError() == ERROR_INVALID_PARAMETER)
             {
-                g_enmRtLdrSafeSearch = kRtLdrSafeSearchNo;
+                g_enmRtLdrSafeSearch.store(kRtLdrSafeSearchNo, std::memory_order_relaxed);
                 hMod = LoadLibraryExW((LPCWSTR)pwszPath, nullptr, 0);
             }
             else
-                g_enmRtLdrSafeSearch = kRtLdrSafeSearchYes;
+                g_enmRtLdrSafeSearch.store(kRtLdrSafeSearchYes, std::memory_order_relaxed);
         }
     }
     else
