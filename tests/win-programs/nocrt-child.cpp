@@ -23,6 +23,7 @@
 #include <zolt/stream.h>
 #include <zolt/strtonum.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "internal/init-win.h"
