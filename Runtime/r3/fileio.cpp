@@ -167,3 +167,18 @@ RTDECL(int) RTFileRename(const char *pszSrc, const char *pszDst, unsigned fRenam
     return RTPathRename(pszSrc, pszDst, fRename & RTFILEMOVE_FLAGS_REPLACE ? RTPATHRENAME_FLAGS_REPLACE : 0,
                         RTFS_TYPE_FILE);
 }
+
+int rtFileOpenCheckArgs(const char *pszFilename, uint64_t *pfOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
+{
+    if (RT_VALID_PTR(phFile))
+        *phFile = NIL_RTFILE;
+    if (penmActionTaken)
+    {
+        if (!RT_VALID_PTR(penmActionTaken))
+            return ERR_INVALID_PARAMETER;
+        *penmActionTaken = RTFILEACTION_INVALID;
+    }
+    if (!RT_VALID_PTR(pszFilename) || !RT_VALID_PTR(phFile))
+        return ERR_INVALID_PARAMETER;
+    return rtFileRecalcAndValidateFlags(pfOpen);
+}

@@ -27,6 +27,14 @@
  */
 int rtFileRecalcAndValidateFlags(uint64_t *pfOpen);
 
+/**
+ * The argument checks every backend's RTFileOpenEx starts with: the outputs
+ * are set to nil / RTFILEACTION_INVALID wherever they are writable, then the
+ * pointers and the flag word (recalculated in place) are checked.
+ * @returns 0; ERR_INVALID_PARAMETER for a bad pointer; the flag status.
+ */
+int rtFileOpenCheckArgs(const char *pszFilename, uint64_t *pfOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken);
+
 /** @returns the largest file size a file system of type @a enmType allows,
  *  UINT64_MAX when it has no limit worth checking. */
 uint64_t rtFileFsMaxFileSize(RTFSTYPE enmType);

@@ -94,17 +94,7 @@ static int rtFilePosixOpenOrCreate(const char *pszPath, int fFlags, int fExistin
 
 RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
 {
-    if (RT_VALID_PTR(phFile))
-        *phFile = NIL_RTFILE;
-    if (penmActionTaken)
-    {
-        if (!RT_VALID_PTR(penmActionTaken))
-            return ERR_INVALID_PARAMETER;
-        *penmActionTaken = RTFILEACTION_INVALID;
-    }
-    if (!RT_VALID_PTR(pszFilename) || !RT_VALID_PTR(phFile))
-        return ERR_INVALID_PARAMETER;
-    int rc = rtFileRecalcAndValidateFlags(&fOpen);
+    int rc = rtFileOpenCheckArgs(pszFilename, &fOpen, phFile, penmActionTaken);
     if (RT_FAILURE(rc))
         return rc;
 

@@ -56,17 +56,7 @@ RTDECL(int) RTFileOpen(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
 
 RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
 {
-    if (RT_VALID_PTR(phFile))
-        *phFile = NIL_RTFILE;
-    if (penmActionTaken)
-    {
-        if (!RT_VALID_PTR(penmActionTaken))
-            return ERR_INVALID_PARAMETER;
-        *penmActionTaken = RTFILEACTION_INVALID;
-    }
-    if (!RT_VALID_PTR(pszFilename) || !RT_VALID_PTR(phFile))
-        return ERR_INVALID_PARAMETER;
-    int rc = rtFileRecalcAndValidateFlags(&fOpen);
+    int rc = rtFileOpenCheckArgs(pszFilename, &fOpen, phFile, penmActionTaken);
     if (RT_FAILURE(rc))
         return rc;
 
