@@ -13,7 +13,7 @@
  * constructors), converts the UTF-16 command line to UTF-8, splits it by
  * the Microsoft C runtime's rules (RTGetOptSplitCommandLine) and calls
  *
- *     int main(int argc, char **argv, char **envp);   // envp is null
+ *     int main(int argc, char **argv);
  *
  * main's result goes to RTNoCrtExit with exit processing. In such an
  * executable the C library's atexit is RTNoCrtAtExit, so static

@@ -12,6 +12,7 @@
 
 #include <winternl.h>
 
+#include <atomic>
 #include <string.h>
 
 #include "internal/path.h"
@@ -51,10 +52,20 @@ const RTNTPATHPREFIXES *rtNtPathQueryPrefixes()
     return uMajor >= 4 ? &s_Modern : &s_Old;
 }
 
+/** The prefixes, asked for once. Threads that race the first call all get
+ *  the same answer, so a plain atomic memo serves; a guarded local static
+ *  would pull the C++ runtime's exception support into every program. */
+std::atomic<const RTNTPATHPREFIXES *> g_pRtNtPathPrefixes{nullptr};
+
 const RTNTPATHPREFIXES *rtNtPathPrefixes()
 {
-    static const RTNTPATHPREFIXES *const s_pPrefixes = rtNtPathQueryPrefixes();
-    return s_pPrefixes;
+    const RTNTPATHPREFIXES *pPrefixes = g_pRtNtPathPrefixes.load(std::memory_order_acquire);
+    if (!pPrefixes)
+    {
+        pPrefixes = rtNtPathQueryPrefixes();
+        g_pRtNtPathPrefixes.store(pPrefixes, std::memory_order_release);
+    }
+    return pPrefixes;
 }
 
 /** "\\:zoltnt:\": names an NT object directly. */

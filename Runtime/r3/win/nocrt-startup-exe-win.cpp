@@ -24,8 +24,7 @@
 
 /* The program's main function. Declared through its symbol name because a
    C++ translation unit may not declare ::main with a linkage. */
-extern "C" int rtNoCrtProgramMain(int cArgs, char **papszArgs,
-                                  char **papszEnv) __asm__(RT_STR(__USER_LABEL_PREFIX__) "main");
+extern "C" int rtNoCrtProgramMain(int cArgs, char **papszArgs) __asm__(RT_STR(__USER_LABEL_PREFIX__) "main");
 
 /* The toolchain's routine that runs the C++ constructors once (the compiler
    also calls it at the top of main, where it then does nothing). It
@@ -127,5 +126,5 @@ RTDECL(void) RTNoCrtExeStartup(void)
         RTNoCrtExit(3, true);
     }
 
-    RTNoCrtExit(rtNoCrtProgramMain(cArgs, papszArgs, nullptr), true);
+    RTNoCrtExit(rtNoCrtProgramMain(cArgs, papszArgs), true);
 }
