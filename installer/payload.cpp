@@ -10,8 +10,6 @@
 #include <zolt/strformat.h>
 #include <zolt/string.h>
 
-#include <string.h>
-
 #include "messages.h"
 
 int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData)
@@ -51,33 +49,10 @@ int FindPayloadManifest(const PayloadManifest **ppManifest)
     int rc = FindPayloadResource("MANIFEST", &pvData, &cbData);
     if (RT_FAILURE(rc))
         return rc;
-    if (cbData != sizeof(PayloadManifest))
-        return ERR_IO_BAD_LENGTH;
-    /* The magic is NUL-padded to its field: compare the whole field. */
-    static const char s_szMagic[sizeof(((PayloadManifest *)0)->szMagic)] = PAYLOAD_MANIFEST_MAGIC;
-    const PayloadManifest *pManifest = (const PayloadManifest *)pvData;
-    if (memcmp(pManifest->szMagic, s_szMagic, sizeof(s_szMagic)) != 0)
-        return ERR_INVALID_MAGIC;
-    *ppManifest = pManifest;
-    return 0;
-}
-
-/** A file name that stays inside the directory it is joined to. */
-static bool rtStubIsPlainFileName(const char *pszName)
-{
-    return pszName[0] != '\0' && strcmp(pszName, ".") != 0 && strcmp(pszName, "..") != 0 && !strpbrk(pszName, "\\/:");
-}
-
-/** The checks every header passes before its fields are used. */
-static int rtStubCheckHeader(const void *pvData, size_t cbData)
-{
-    if (cbData != sizeof(PackageHeader))
-        return ERR_IO_BAD_LENGTH;
-    const PackageHeader *pHdr = (const PackageHeader *)pvData;
-    if (!memchr(pHdr->szResourceName, '\0', sizeof(pHdr->szResourceName)) ||
-        !memchr(pHdr->szFileName, '\0', sizeof(pHdr->szFileName)) || !rtStubIsPlainFileName(pHdr->szFileName))
-        return ERR_INVALID_NAME;
-    return 0;
+    rc = CheckPayloadManifest(pvData, cbData);
+    if (RT_SUCCESS(rc))
+        *ppManifest = (const PayloadManifest *)pvData;
+    return rc;
 }
 
 const PackageHeader *GetPackageHeader(unsigned iPackage)
@@ -88,7 +63,7 @@ const PackageHeader *GetPackageHeader(unsigned iPackage)
     size_t cbData = 0;
     int rc = FindPayloadResource(szName, &pvData, &cbData);
     if (RT_SUCCESS(rc))
-        rc = rtStubCheckHeader(pvData, cbData);
+        rc = CheckPackageHeader(pvData, cbData);
     if (RT_FAILURE(rc))
     {
         ShowError("Internal error: Could not find package header #%u: %Rrc", iPackage, rc);

@@ -50,6 +50,25 @@ typedef struct PackageHeader
 static_assert(sizeof(PackageHeader) == 256, "the container's package headers are 256 bytes");
 
 /**
+ * Checks the bytes of a manifest: exactly the size of PayloadManifest and
+ * starting with its magic (the whole NUL-padded field).
+ * @returns 0; ERR_IO_BAD_LENGTH for another size; ERR_INVALID_MAGIC for
+ *          another magic.
+ */
+int CheckPayloadManifest(const void *pvData, size_t cbData);
+
+/**
+ * Checks the bytes of a package header before anyone reads its fields: it
+ * must be exactly sizeof(PackageHeader) bytes, both names must be
+ * NUL-terminated within their fields, and the file name must be a plain,
+ * non-empty file name (no '\\', '/' or ':', not "." or ".."), so a package
+ * can never be written outside the extraction directory.
+ * @returns 0; ERR_IO_BAD_LENGTH for another size; ERR_INVALID_NAME for a
+ *          name that fails the checks.
+ */
+int CheckPackageHeader(const void *pvData, size_t cbData);
+
+/**
  * Finds a data resource of the executable.
  * @param pszName UTF-8 resource name.
  * @param ppvData out: the bytes (read-only, valid for the process's life).
@@ -61,24 +80,17 @@ static_assert(sizeof(PackageHeader) == 256, "the container's package headers are
 int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData);
 
 /**
- * Finds the manifest and checks it: exactly the size of PayloadManifest
- * and starting with its magic.
- * @returns the statuses of FindPayloadResource; ERR_IO_BAD_LENGTH for a
- *          resource of another size; ERR_INVALID_MAGIC for another magic.
+ * Finds the manifest and checks it (CheckPayloadManifest).
+ * @returns the statuses of FindPayloadResource and CheckPayloadManifest.
  */
 int FindPayloadManifest(const PayloadManifest **ppManifest);
 
 /**
  * Finds the header of package @a iPackage ("HDR_%02d": "HDR_07",
- * "HDR_123") and checks it before anyone reads it: it must be exactly
- * sizeof(PackageHeader) bytes, both names must be NUL-terminated within
- * their fields, and the file name must be a plain, non-empty file name (no
- * '\\', '/' or ':', not "." or ".."), so a package can never be written
- * outside the extraction directory.
+ * "HDR_123") and checks it (CheckPackageHeader) before anyone reads it.
  * @returns the header, or null after showing "Internal error: Could not find
- *          package header #%u: %Rrc" (ShowError) with the lookup's status,
- *          ERR_IO_BAD_LENGTH for a wrong size or ERR_INVALID_NAME for a
- *          name that fails the checks.
+ *          package header #%u: %Rrc" (ShowError) with the lookup's or the
+ *          check's status.
  */
 const PackageHeader *GetPackageHeader(unsigned iPackage);
 
