@@ -1,9 +1,9 @@
 #!/bin/bash
 # Runs every test suite: format check, native, sanitizers (ASan+UBSan, TSan),
 # win64 under Wine, win32 (tests run only where 32-bit Wine exists and are
-# reported as skipped elsewhere), the fuzzers for ZOLT_FUZZ_SECONDS each
-# (default 60), and builds the benchmarks. Every suite runs even after a
-# failure; the exit status is non-zero if any failed.
+# reported as skipped elsewhere), the release launcher, the fuzzers for
+# ZOLT_FUZZ_SECONDS each (default 60), and builds the benchmarks. Every
+# suite runs even after a failure; the exit status is non-zero if any failed.
 cd "$(dirname "$0")/.." || exit 1
 tools/ensure-packages.sh || exit 1
 fuzz_seconds=${ZOLT_FUZZ_SECONDS:-60}
@@ -23,6 +23,15 @@ suite() {
         ctest --preset "$preset" -j "$jobs"
 }
 
+# The release launcher (size-optimised, link-time optimised): it builds,
+# imports only the DLLs it may load at start-up, and its size is shown.
+release_build() {
+    cmake --preset win64-release >/dev/null && cmake --build --preset win64-release -j "$jobs" || return 1
+    exe=build/win64-release/installer/MarrowdaleInstaller.exe
+    tools/check-imports.sh --only kernel32,ntdll,user32,gdi32,shlwapi,msvcrt x86_64-w64-mingw32-objdump "$exe" &&
+        echo "release launcher with the demo payload: $(stat -c %s "$exe") bytes"
+}
+
 bench_build() {
     cmake --preset bench >/dev/null && cmake --build --preset bench -j "$jobs"
 }
@@ -33,6 +42,7 @@ step asan suite asan
 step tsan suite tsan
 step win64 suite win64
 step win32 suite win32
+step release release_build
 step fuzz tools/fuzz-all.sh "$fuzz_seconds"
 step bench-build bench_build
 wineserver -k 2>/dev/null || true
