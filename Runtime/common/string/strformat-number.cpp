@@ -8,11 +8,6 @@
 
 #include "internal/strformat.h"
 
-/** The longest text RTStrFmtNumber writes; its buffer holds one more byte. */
-#define RTSTRFMT_NUM_MAX 63
-/** Room for the digits of any 64-bit value in base 8, 10 or 16. */
-#define RTSTRFMT_DIGITS_MAX 24
-
 /** "00" to "99", for writing decimal digits two at a time. */
 static const char g_achTwoDigits[] = "00010203040506070809"
                                      "10111213141516171819"
@@ -47,78 +42,157 @@ static char *rtStrFmtDec32(char *pchEnd, uint32_t u)
     return pchEnd;
 }
 
-/** The digits of @a u in @a uBase, written backwards from @a pchEnd.
- *  @returns the first digit. */
-static char *rtStrFmtDigits(char *pchEnd, uint64_t u, unsigned uBase, const char *pachDigits)
+char *rtStrFmtDecimal(char *pchEnd, uint64_t u)
 {
-    if (uBase == 10)
+    /* Peel off nine digits at a time until the rest fits 32 bits. */
+    while (u > UINT32_MAX)
     {
-        /* Peel off nine digits at a time until the rest fits 32 bits. */
-        while (u > UINT32_MAX)
-        {
-            uint32_t uLow = (uint32_t)(u % 1000000000);
-            u /= 1000000000;
-            char *pchLow = rtStrFmtDec32(pchEnd, uLow);
-            while (pchLow > pchEnd - 9)
-                *--pchLow = '0';
-            pchEnd = pchLow;
-        }
-        return rtStrFmtDec32(pchEnd, (uint32_t)u);
+        uint32_t uLow = (uint32_t)(u % 1000000000);
+        u /= 1000000000;
+        char *pchLow = rtStrFmtDec32(pchEnd, uLow);
+        while (pchLow > pchEnd - 9)
+            *--pchLow = '0';
+        pchEnd = pchLow;
     }
-    unsigned cShift = uBase == 16 ? 4 : 3;
-    do
+    return rtStrFmtDec32(pchEnd, (uint32_t)u);
+}
+
+/** " 000" to " 999": a digit group with the blank before it, written in
+ *  one move. */
+static constexpr struct RTSTRFMTGROUPS
+{
+    char ach[1000][4];
+} g_Groups = [] {
+    RTSTRFMTGROUPS Groups{};
+    for (int i = 0; i < 1000; i++)
     {
-        *--pchEnd = pachDigits[u & (uBase - 1)];
-        u >>= cShift;
-    } while (u);
+        Groups.ach[i][0] = ' ';
+        Groups.ach[i][1] = (char)('0' + i / 100);
+        Groups.ach[i][2] = (char)('0' + i / 10 % 10);
+        Groups.ach[i][3] = (char)('0' + i % 10);
+    }
+    return Groups;
+}();
+
+/** The full groups of a value below 10^(3 * @a cGroups), written backwards
+ *  from @a pchEnd in 32-bit arithmetic. @returns the first blank. */
+static char *rtStrFmtGroups32(char *pchEnd, uint32_t u, unsigned cGroups)
+{
+    while (cGroups-- > 0)
+    {
+        pchEnd -= 4;
+        memcpy(pchEnd, g_Groups.ach[u % 1000], 4);
+        u /= 1000;
+    }
     return pchEnd;
 }
 
-char *rtStrFmtDecimal(char *pchEnd, uint64_t u)
+/** Decimal digits with a blank before every fourth, seventh, ... digit
+ *  counted from the right, written backwards ending at @a pchEnd. */
+static void rtStrFmtDecGrouped(char *pchEnd, uint64_t u)
 {
-    return rtStrFmtDigits(pchEnd, u, 10, nullptr);
+    /* Nine digits (three whole groups) at a time until the rest fits 32
+       bits, then group by group. */
+    while (u > UINT32_MAX)
+    {
+        uint32_t uLow = (uint32_t)(u % 1000000000);
+        u /= 1000000000;
+        pchEnd = rtStrFmtGroups32(pchEnd, uLow, 3);
+    }
+    uint32_t u32 = (uint32_t)u;
+    while (u32 >= 1000)
+    {
+        pchEnd -= 4;
+        memcpy(pchEnd, g_Groups.ach[u32 % 1000], 4);
+        u32 /= 1000;
+    }
+    rtStrFmtDec32(pchEnd, u32);
 }
 
-/**
- * Copies the digits to the output with fixed-size moves, which the compiler
- * inlines where a variable size would be a library call. The digits buffer
- * has 8 bytes of slack after the digits, and a move is fixed-size only when
- * the output buffer has room for all of it; the extra bytes land after the
- * text and are overwritten or lie beyond its terminator.
- */
-static char *rtStrFmtPutDigits(char *psz, const char *pszBufEnd, const char *pchDigits, size_t cDigits)
+/** "00" to "ff" and "00" to "FF", for writing hex digits a byte at a time. */
+static constexpr struct RTSTRFMTHEXPAIRS
 {
-    if (cDigits <= 8 && psz + 8 <= pszBufEnd)
-        memcpy(psz, pchDigits, 8);
-    else if (cDigits <= 16 && psz + 16 <= pszBufEnd)
-        memcpy(psz, pchDigits, 16);
+    char achLower[256][2];
+    char achUpper[256][2];
+} g_HexPairs = [] {
+    RTSTRFMTHEXPAIRS Pairs{};
+    for (int i = 0; i < 256; i++)
+    {
+        Pairs.achLower[i][0] = "0123456789abcdef"[i >> 4];
+        Pairs.achLower[i][1] = "0123456789abcdef"[i & 15];
+        Pairs.achUpper[i][0] = "0123456789ABCDEF"[i >> 4];
+        Pairs.achUpper[i][1] = "0123456789ABCDEF"[i & 15];
+    }
+    return Pairs;
+}();
+
+/** Hex digits written backwards ending at @a pchEnd. */
+static void rtStrFmtHexDigits(char *pchEnd, uint64_t u, bool fUpper)
+{
+    const char(*pachPairs)[2] = fUpper ? g_HexPairs.achUpper : g_HexPairs.achLower;
+    while (u >= 0x100)
+    {
+        pchEnd -= 2;
+        memcpy(pchEnd, pachPairs[u & 0xff], 2);
+        u >>= 8;
+    }
+    if (u >= 0x10)
+        memcpy(pchEnd - 2, pachPairs[u], 2);
     else
-        memcpy(psz, pchDigits, cDigits);
-    return psz + cDigits;
+        pchEnd[-1] = pachPairs[u][1];
 }
 
-/** Fills @a c bytes with @a ch, by a fixed-size move where it fits. */
-static char *rtStrFmtFill(char *psz, const char *pszBufEnd, char ch, int c)
+/** The number of digits of @a u in @a uBase (8, 10 or 16; 1 for 0). */
+static unsigned rtStrFmtDigitCount(uint64_t u, unsigned uBase)
 {
-    if (c <= 16 && psz + 16 <= pszBufEnd)
-        memset(psz, ch, 16);
+    if (uBase == 10)
+        return rtStrFmtDecimalLen(u);
+    unsigned cBits = 64 - (unsigned)__builtin_clzll(u | 1);
+    return uBase == 16 ? (cBits + 3) / 4 : (cBits + 2) / 3;
+}
+
+/** Writes the digits of @a u ending at @a pchEnd, grouped if asked. */
+static void rtStrFmtWriteDigits(char *pchEnd, uint64_t u, unsigned uBase, bool fUpper, bool fGroup)
+{
+    if (uBase == 10)
+    {
+        if (fGroup)
+            rtStrFmtDecGrouped(pchEnd, u);
+        else
+            rtStrFmtDecimal(pchEnd, u);
+    }
+    else if (uBase == 16)
+        rtStrFmtHexDigits(pchEnd, u, fUpper);
     else
-        memset(psz, ch, (size_t)c);
+        do
+        {
+            *--pchEnd = (char)('0' + (u & 7));
+            u >>= 3;
+        } while (u);
+}
+
+/** Fills @a c bytes with the byte of @a pszRun, a run of 16 of them:
+ *  exactly @a c bytes, by fixed-size moves where they suffice. */
+static char *rtStrFmtFill(char *psz, const char *pszRun, size_t c)
+{
+    if (c <= 16)
+        rtStrFmtCopy(psz, pszRun, c);
+    else
+        memset(psz, *pszRun, c);
     return psz + c;
 }
 
-RTDECL(int)
-RTStrFmtNumber(char *pszBuf, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision, unsigned fFlags)
+static const char g_szZeros16[] = "0000000000000000";
+static const char g_szBlanks16[] = "                ";
+
+int rtStrFmtNumberText(char *pch, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision, unsigned fFlags)
 {
     /* Other bases would divide by zero, loop, or (base 2) need more room
-       than the buffer has. */
+       than the text may take. */
     if (uBase != 8 && uBase != 16)
         uBase = 10;
-    const char *pszBufEnd = pszBuf + RTSTRFMT_NUM_MAX + 1;
     if (fFlags & FMT_F_LEFT)
         fFlags &= ~FMT_F_ZERO_PAD;
-    if ((fFlags & FMT_F_GROUP) && (uBase != 10 || (fFlags & FMT_F_ZERO_PAD)))
-        fFlags &= ~FMT_F_GROUP;
 
     /* Sign and magnitude; the value is 64-bit when flagged so or when its
        high half is in use. Negating in unsigned arithmetic renders the
@@ -139,39 +213,36 @@ RTStrFmtNumber(char *pszBuf, uint64_t u64Value, unsigned uBase, int cchWidth, in
         }
     }
 
-    /* The digits first; their count decides the layout. */
-    char achDigits[RTSTRFMT_DIGITS_MAX + 8] = {};
-    char *pchDigitsEnd = &achDigits[RTSTRFMT_DIGITS_MAX];
-    char *pchDigits =
-        rtStrFmtDigits(pchDigitsEnd, u64Value, uBase, (fFlags & FMT_F_UPPER) ? "0123456789ABCDEF" : "0123456789abcdef");
-    int cDigits = (int)(pchDigitsEnd - pchDigits);
-
+    /* The layout first, from the digit count; then each part is written in
+       its place, the digits from their end. */
+    int cDigits = (int)rtStrFmtDigitCount(u64Value, uBase);
     char chSign = 0;
     if (fFlags & FMT_F_SIGNED)
         chSign = fNegative ? '-' : (fFlags & FMT_F_PLUS) ? '+' : (fFlags & FMT_F_BLANK) ? ' ' : 0;
     int cchPrefix = (fFlags & FMT_F_ALT) ? (uBase == 16 ? 2 : uBase == 8 ? 1 : 0) : 0;
-    bool fGroup = (fFlags & FMT_F_GROUP) && cDigits > 3;
-
-    /* The common case: nothing but the digits. */
-    if (!chSign && !cchPrefix && !fGroup && cchWidth <= cDigits && cchPrecision <= cDigits)
-    {
-        char *pszEnd = rtStrFmtPutDigits(pszBuf, pszBufEnd, pchDigits, (size_t)cDigits);
-        *pszEnd = '\0';
-        return cDigits;
-    }
+    bool fGroup = (fFlags & FMT_F_GROUP) && uBase == 10 && !(fFlags & FMT_F_ZERO_PAD) && cDigits > 3;
+    bool fUpper = (fFlags & FMT_F_UPPER) != 0;
 
     /* Digit positions, group separators included. */
     int cchDigits = fGroup ? cDigits + (cDigits - 1) / 3 : cDigits;
+
+    /* The common case: nothing but the digits. */
+    if (!chSign && !cchPrefix && cchWidth <= cchDigits && cchPrecision <= cchDigits)
+    {
+        rtStrFmtWriteDigits(pch + cchDigits, u64Value, uBase, fUpper, fGroup);
+        return cchDigits;
+    }
+
     int cchSign = chSign ? 1 : 0;
     int cchPad = cchWidth - (cchDigits + cchSign + cchPrefix);
     int cchRoom = RTSTRFMT_NUM_MAX - cchSign - cchPrefix - cchDigits;
-    char *psz = pszBuf;
+    char *psz = pch;
 
     /* Blanks go before the sign and prefix, zeros after them. */
     if (!(fFlags & (FMT_F_ZERO_PAD | FMT_F_LEFT)) && cchPad > 0)
     {
         int cchBlanks = cchPad < cchRoom - 1 ? cchPad : cchRoom - 1;
-        psz = rtStrFmtFill(psz, pszBufEnd, ' ', cchBlanks);
+        psz = rtStrFmtFill(psz, g_szBlanks16, (size_t)cchBlanks);
         cchRoom -= cchBlanks;
     }
     if (chSign)
@@ -180,7 +251,7 @@ RTStrFmtNumber(char *pszBuf, uint64_t u64Value, unsigned uBase, int cchWidth, in
     {
         *psz++ = '0';
         if (uBase == 16)
-            *psz++ = (fFlags & FMT_F_UPPER) ? 'X' : 'x';
+            *psz++ = fUpper ? 'X' : 'x';
     }
     int cZeros = 0;
     if ((fFlags & FMT_F_ZERO_PAD) && cchPad > 0)
@@ -195,36 +266,27 @@ RTStrFmtNumber(char *pszBuf, uint64_t u64Value, unsigned uBase, int cchWidth, in
     }
     if (cZeros)
     {
-        psz = rtStrFmtFill(psz, pszBufEnd, '0', cZeros);
+        psz = rtStrFmtFill(psz, g_szZeros16, (size_t)cZeros);
         cchRoom -= cZeros;
     }
 
-    /* The digits, with a blank before every fourth, seventh, ... digit
-       counted from the right when grouping. */
-    if (fGroup)
-    {
-        int cLead = (cDigits - 1) % 3 + 1;
-        for (int i = 0; i < cLead; i++)
-            *psz++ = pchDigits[i];
-        for (const char *pch = pchDigits + cLead; pch < pchDigitsEnd; pch += 3)
-        {
-            psz[0] = ' ';
-            psz[1] = pch[0];
-            psz[2] = pch[1];
-            psz[3] = pch[2];
-            psz += 4;
-        }
-    }
-    else
-        psz = rtStrFmtPutDigits(psz, pszBufEnd, pchDigits, (size_t)cDigits);
+    psz += cchDigits;
+    rtStrFmtWriteDigits(psz, u64Value, uBase, fUpper, fGroup);
 
     if ((fFlags & FMT_F_LEFT) && cchPad > 0)
     {
         int cchBlanks = cchPad < cchRoom ? cchPad : cchRoom;
-        psz = rtStrFmtFill(psz, pszBufEnd, ' ', cchBlanks);
+        psz = rtStrFmtFill(psz, g_szBlanks16, (size_t)cchBlanks);
     }
-    *psz = '\0';
-    return (int)(psz - pszBuf);
+    return (int)(psz - pch);
+}
+
+RTDECL(int)
+RTStrFmtNumber(char *pszBuf, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    int cch = rtStrFmtNumberText(pszBuf, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    pszBuf[cch] = '\0';
+    return cch;
 }
 
 /** Renders into a work buffer and copies what fits of it. */

@@ -314,6 +314,43 @@ static bool rtStrFmtIs64BitSize(char chArgSize)
     }
 }
 
+/** Outputs an integer fetched by the walk, as RTStrFmtNumber renders it. */
+template <class Out>
+static inline size_t rtStrFmtOutInteger(Out &out, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
+                                        unsigned fFlags)
+{
+    char szNum[RTSTRFMT_NUM_BUF];
+    if (uBase == 10 && !(fFlags & (FMT_F_ALT | FMT_F_GROUP | FMT_F_PLUS | FMT_F_BLANK | FMT_F_WIDTH | FMT_F_PRECISION)))
+    {
+        /* Plain decimal, the most common directive: the digits and a minus
+           sign at most. Signed values narrower than 64 bits arrive
+           sign-extended. */
+        bool fNegative = (fFlags & FMT_F_SIGNED) && (int64_t)u64Value < 0;
+        uint64_t uMagnitude = fNegative ? 0 - u64Value : u64Value;
+        size_t cch = rtStrFmtDecimalLen(uMagnitude) + fNegative;
+        char *pchEnd;
+        char *pchRoom = out.room(cch);
+        if (pchRoom)
+            pchEnd = pchRoom + cch; /* digits in place: nothing to copy */
+        else
+            pchEnd = &szNum[sizeof(szNum)];
+        char *pch = rtStrFmtDecimal(pchEnd, uMagnitude);
+        if (fNegative)
+            *--pch = '-';
+        if (pchRoom)
+            return out.advance(cch);
+        return out.put(pch, cch);
+    }
+
+    /* Everything else is rendered in place too when the buffer has room for
+       the longest text, and copied from a work buffer otherwise. */
+    char *pchRoom = out.room(RTSTRFMT_NUM_MAX);
+    if (pchRoom)
+        return out.advance((size_t)rtStrFmtNumberText(pchRoom, u64Value, uBase, cchWidth, cchPrecision, fFlags));
+    int cch = rtStrFmtNumberText(szNum, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    return out.put(szNum, (size_t)cch);
+}
+
 /** "%d", "%i", "%u", "%o", "%x", "%X". */
 template <class Out>
 static size_t rtStrFmtInteger(Out &out, va_list *pArgs, char chConv, int cchWidth, int cchPrecision, unsigned fFlags,
@@ -348,30 +385,54 @@ static size_t rtStrFmtInteger(Out &out, va_list *pArgs, char chConv, int cchWidt
         u64Value = fSignExtend ? (uint64_t)(int64_t)(int32_t)u32Value : u32Value;
         fFlags |= chArgSize == 'h' ? FMT_F_SIZE16 : chArgSize == 'H' ? FMT_F_SIZE8 : FMT_F_SIZE32;
     }
+    return rtStrFmtOutInteger(out, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+}
 
-    char szNum[RTSTRFMT_NUM_BUF];
-    if (uBase == 10 && !(fFlags & (FMT_F_ALT | FMT_F_GROUP | FMT_F_PLUS | FMT_F_BLANK | FMT_F_WIDTH | FMT_F_PRECISION)))
+/**
+ * The sized integer types of the "%R" type table ("%RU8" to "%RU64",
+ * "%RI8" to "%RI64", "%RX8" to "%RX64"), the most common ones, rendered
+ * here without the type lookup and with the same results: @a psz is after
+ * the "R". @returns the length of the type name, 0 for any other type.
+ */
+static inline unsigned rtStrFmtSizedType(const char *psz, unsigned *pcBits)
+{
+    if (psz[0] != 'U' && psz[0] != 'I' && psz[0] != 'X')
+        return 0;
+    if (psz[1] == '8')
     {
-        /* Plain decimal, the most common directive: the digits and a minus
-           sign at most. Signed 32-bit values arrive sign-extended. */
-        bool fNegative = (fFlags & FMT_F_SIGNED) && (int64_t)u64Value < 0;
-        uint64_t uMagnitude = fNegative ? 0 - u64Value : u64Value;
-        size_t cch = rtStrFmtDecimalLen(uMagnitude) + fNegative;
-        char *pchEnd;
-        char *pchRoom = out.room(cch);
-        if (pchRoom)
-            pchEnd = pchRoom + cch; /* digits in place: nothing to copy */
-        else
-            pchEnd = &szNum[sizeof(szNum)];
-        char *pch = rtStrFmtDecimal(pchEnd, uMagnitude);
-        if (fNegative)
-            *--pch = '-';
-        if (pchRoom)
-            return out.advance(cch);
-        return out.put(pch, cch);
+        *pcBits = 8;
+        return 2;
     }
-    int cch = RTStrFmtNumber(szNum, u64Value, uBase, cchWidth, cchPrecision, fFlags);
-    return out.put(szNum, (size_t)cch);
+    unsigned cBits = psz[1] == '1' && psz[2] == '6'   ? 16
+                     : psz[1] == '3' && psz[2] == '2' ? 32
+                     : psz[1] == '6' && psz[2] == '4' ? 64
+                                                      : 0;
+    *pcBits = cBits;
+    return cBits ? 3 : 0;
+}
+
+/** Fetches and outputs a sized integer type; @a chType is "U", "I" or "X". */
+template <class Out>
+static size_t rtStrFmtSizedInteger(Out &out, va_list *pArgs, char chType, unsigned cBits, int cchWidth,
+                                   int cchPrecision, unsigned fFlags)
+{
+    /* Each value takes whole argument slots as the caller passed it. Signed
+       types narrower than 64 bits arrive promoted and are not truncated;
+       unsigned ones keep only their own bits. */
+    uint64_t u64Value;
+    if (cBits == 64)
+        u64Value = va_arg(*pArgs, uint64_t);
+    else if (chType == 'I')
+        u64Value = (uint64_t)(int64_t)va_arg(*pArgs, int32_t);
+    else
+    {
+        uint32_t u32Value = va_arg(*pArgs, uint32_t);
+        u64Value = cBits == 32 ? u32Value : cBits == 16 ? (uint16_t)u32Value : (uint8_t)u32Value;
+    }
+    fFlags |= cBits == 64 ? FMT_F_SIZE64 : cBits == 32 ? FMT_F_SIZE32 : cBits == 16 ? FMT_F_SIZE16 : FMT_F_SIZE8;
+    if (chType == 'I')
+        fFlags |= FMT_F_SIGNED;
+    return rtStrFmtOutInteger(out, u64Value, chType == 'X' ? 16 : 10, cchWidth, cchPrecision, fFlags);
 }
 
 /** The process's registry of "%R[name]" types; this runtime registers none. */
@@ -707,7 +768,8 @@ static size_t rtStrFmtWalk(Out &out, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
                 break;
             }
 
-            case 'R':
+            case 'R': {
+                unsigned cBits;
                 if (psz[0] == 'r' && psz[1] == 'c')
                 {
                     /* A status name, the most common extension: copied as
@@ -724,6 +786,12 @@ static size_t rtStrFmtWalk(Out &out, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
                         cchTotal += RTErrFmtName(rc, pfnOutput, pvArgOutput, szBuf, sizeof(szBuf));
                     }
                 }
+                else if (unsigned cchType = rtStrFmtSizedType(psz, &cBits))
+                {
+                    char chType = *psz;
+                    psz += cchType;
+                    cchTotal += rtStrFmtSizedInteger(out, pArgs, chType, cBits, cchWidth, cchPrecision, fFlags);
+                }
                 else if (*psz == '[')
                     cchTotal += rtStrFmtCustomType(pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision, fFlags);
                 else
@@ -733,6 +801,7 @@ static size_t rtStrFmtWalk(Out &out, PFNFMTHANDLER pfnFormat, void *pvArgFormat,
                         RTStrFmtExtType(pfnOutput, pvArgOutput, &psz, pArgs, cchWidth, cchPrecision, fFlags, chArgSize);
                 }
                 break;
+            }
 
             default:
                 if (pfnFormat)

@@ -11,6 +11,8 @@
 
 /** Size of the work buffers of the number and status renderers. */
 #define RTSTRFMT_NUM_BUF 64
+/** The longest text RTStrFmtNumber writes; its buffer holds one more byte. */
+#define RTSTRFMT_NUM_MAX 63
 
 /** Copies the small pieces most output consists of without a library call:
  *  two fixed-size moves that overlap when the piece is shorter than both.
@@ -50,6 +52,13 @@ inline void rtStrFmtCopy(char *pchDst, const char *pchSrc, size_t cb)
 /** Writes the decimal digits of @a u backwards, ending just before
  *  @a pchEnd (at most 20 of them). @returns the first digit. */
 char *rtStrFmtDecimal(char *pchEnd, uint64_t u);
+
+/**
+ * RTStrFmtNumber without the terminator: writes exactly the text (at most
+ * RTSTRFMT_NUM_MAX bytes, nothing after it) at @a pch, so that it can go
+ * straight into an output buffer. @returns its length.
+ */
+int rtStrFmtNumberText(char *pch, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision, unsigned fFlags);
 
 /** The number of decimal digits of @a u (1 for 0). */
 inline unsigned rtStrFmtDecimalLen(uint64_t u)

@@ -153,6 +153,100 @@ TEST(StrFmt, NumberIntoBuffers)
     EXPECT_EQ(RTStrFmtNumber(szBuf, UINT64_MAX, 2, -1, -1, 0), 20);
 }
 
+/**
+ * Formats into caller buffers of every size from 1 to the text's length
+ * plus one, each followed by guard bytes, and through a callback.
+ * @returns "" when every result is the expected text (cut where the buffer
+ * ends, nothing written past the terminator), else what went wrong.
+ */
+std::string checkBuffers(const char *pszExpected, const char *pszFormat, ...)
+{
+    va_list Args;
+    va_start(Args, pszFormat);
+    std::string strError;
+    size_t cchExpected = strlen(pszExpected);
+    for (size_t cbBuf = 1; cbBuf <= cchExpected + 1 && strError.empty(); cbBuf++)
+    {
+        char achBuf[160];
+        memset(achBuf, '~', sizeof(achBuf));
+        va_list ArgsCopy;
+        va_copy(ArgsCopy, Args);
+        size_t cch = RTStrPrintfV(achBuf, cbBuf, pszFormat, ArgsCopy);
+        va_end(ArgsCopy);
+        size_t cchWant = cbBuf - 1 < cchExpected ? cbBuf - 1 : cchExpected;
+        if (cch != cchWant || std::string(achBuf, cch) != std::string(pszExpected, cchWant) || achBuf[cch] != '\0')
+            strError = "size " + std::to_string(cbBuf) + ": '" + std::string(achBuf, cch) + "'";
+        else if (strspn(&achBuf[cch + 1], "~") != sizeof(achBuf) - cch - 1)
+            strError = "size " + std::to_string(cbBuf) + ": written past the terminator";
+    }
+    if (strError.empty())
+    {
+        std::string strCallback = fmtV(pszFormat, Args);
+        if (strCallback != pszExpected)
+            strError = "callback: '" + strCallback + "'";
+    }
+    va_end(Args);
+    return strError;
+}
+
+/* Integers are written straight into caller buffers; each layout (grouping
+   at its boundaries, widths, zeros, prefixes, the sized "%R" types at their
+   limits) gives the same text at every buffer size and through a callback. */
+TEST(StrFmt, IntegersIntoBuffers)
+{
+    const struct
+    {
+        const char *pszFormat;
+        std::string strError;
+    } aCases[] = {
+        {"%'u 0", checkBuffers("0", "%'u", 0)},
+        {"%'u 3 digits", checkBuffers("999", "%'u", 999)},
+        {"%'u 4 digits", checkBuffers("1 000", "%'u", 1000)},
+        {"%'u 6 digits", checkBuffers("123 456", "%'u", 123456)},
+        {"%'u 7 digits", checkBuffers("1 234 567", "%'u", 1234567)},
+        {"%'u max", checkBuffers("4 294 967 295", "%'u", UINT32_MAX)},
+        {"%'llu 2^32", checkBuffers("4 294 967 296", "%'llu", (unsigned long long)UINT32_MAX + 1)},
+        {"%'llu 10^12", checkBuffers("1 000 000 000 000", "%'llu", 1000000000000ULL)},
+        {"%'llu 10 digits", checkBuffers("9 999 999 999", "%'llu", 9999999999ULL)},
+        {"%'llu max", checkBuffers("18 446 744 073 709 551 615", "%'llu", (unsigned long long)UINT64_MAX)},
+        {"%'d negative", checkBuffers("-1 234 567", "%'d", -1234567)},
+        {"%'+d", checkBuffers("+1 234", "%'+d", 1234)},
+        {"%'12u", checkBuffers("   1 234 567|", "%'12u|", 1234567)},
+        {"%-'12u", checkBuffers("1 234 567   |", "%-'12u|", 1234567)},
+        {"%'.10u (precision counts the blanks)", checkBuffers("01 234 567", "%'.10u", 1234567)},
+        {"%'RU64 %'RU32",
+         checkBuffers("123 456 789 012, 1 234 567 890", "%'RU64, %'RU32", 123456789012ULL, 1234567890u)},
+        {"%'RI64 min", checkBuffers("-9 223 372 036 854 775 808", "%'RI64", (long long)INT64_MIN)},
+        {"%RU8 max", checkBuffers("255|0", "%RU8|%RU8", 0x1ff, 0x100)},
+        {"%RU16 max", checkBuffers("65535|9029", "%RU16|%RU16", 0xffff, 0x12345)},
+        {"%RU32 max", checkBuffers("4294967295", "%RU32", UINT32_MAX)},
+        {"%RU64 max", checkBuffers("18446744073709551615", "%RU64", (unsigned long long)UINT64_MAX)},
+        {"%RI8 %RI16 min", checkBuffers("-128|-32768|131071", "%RI8|%RI16|%RI16", -128, -32768, 0x1ffff)},
+        {"%RI32 limits", checkBuffers("-2147483648|2147483647", "%RI32|%RI32", INT32_MIN, INT32_MAX)},
+        {"%RI64 max", checkBuffers("9223372036854775807", "%RI64", (long long)INT64_MAX)},
+        {"%RX8 %RX16", checkBuffers("ff|2345", "%RX8|%RX16", 0x1ff, 0x12345)},
+        {"%RX32 %RX64 max",
+         checkBuffers("ffffffff|ffffffffffffffff", "%RX32|%RX64", UINT32_MAX, (unsigned long long)UINT64_MAX)},
+        {"%#018RX64", checkBuffers("0x00000000deadbeef", "%#018RX64", 0xdeadbeefULL)},
+        {"%+5RI32", checkBuffers("   +7", "%+5RI32", 7)},
+        {"%RU80: the name ends at 8", checkBuffers("50", "%RU80", 5)},
+        {"%RU1x: no sized type", checkBuffers("1x|7", "%RU1x|%d", 7)},
+        {"%RU6: no sized type", checkBuffers("6|7", "%RU6|%d", 7)},
+        {"%#010x", checkBuffers("0x0000beef", "%#010x", 0xbeef)},
+        {"%#X 0", checkBuffers("0X0", "%#X", 0)},
+        {"%x 1-2 digits", checkBuffers("f|10|100", "%x|%x|%x", 0xf, 0x10, 0x100)},
+        {"%llX max", checkBuffers("FFFFFFFFFFFFFFFF", "%llX", (unsigned long long)UINT64_MAX)},
+        {"%08X", checkBuffers("00ABCDEF", "%08X", 0xabcdef)},
+        {"%-#8x|", checkBuffers("0x1f    |", "%-#8x|", 0x1f)},
+        {"%#o 0", checkBuffers("00", "%#o", 0)},
+        {"%llo max", checkBuffers("1777777777777777777777", "%llo", (unsigned long long)UINT64_MAX)},
+        {"%020d", checkBuffers("-0000000000000000042", "%020d", -42)},
+        {"%30d", checkBuffers("                           -42", "%30d", -42)},
+    };
+    for (const auto &c : aCases)
+        EXPECT_EQ(c.strError, "") << c.pszFormat;
+}
+
 /* What an output callback sees: literal runs and numbers as one piece each,
    the end signal last, and a nested expansion's end signal in between. */
 TEST(StrFmt, Pieces)

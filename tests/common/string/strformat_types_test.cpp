@@ -63,6 +63,69 @@ TEST(StrFmtTypes, Integers)
         EXPECT_EQ(c.strActual, c.strExpected) << c.pszFormat;
 }
 
+/** Formats into a caller buffer, the path the walk writes in place. */
+template <typename T> std::string printfOf(const std::string &strFormat, T Value)
+{
+    char szBuf[128];
+    size_t cch = RTStrPrintf(szBuf, sizeof(szBuf), strFormat.c_str(), Value, 7);
+    return std::string(szBuf, cch);
+}
+
+/* The sized types are rendered on a path of their own; they give the same
+   text as the table's other types of the same size, sign and base, under
+   every combination of flags, width and precision, into a buffer and
+   through a callback. */
+TEST(StrFmtTypes, SizedTypesMatchTheirSynonyms)
+{
+    static const struct
+    {
+        const char *pszSized;
+        const char *pszSynonym;
+        bool f64;
+    } s_aPairs[] = {{"U32", "Tuint", false}, {"I32", "Tint", false}, {"X32", "Txint", false},
+                    {"U64", "Gu", true},     {"I64", "Gi", true},    {"X64", "Gx", true}};
+    static const char *const s_apszMids[] = {"",    "'",   "#",    "+",  " ",   "-",    "0",    "12",   "-12",
+                                             "012", "'12", "#018", ".5", "8.3", "'.12", "+'15", "-#10", "70"};
+    static const uint64_t s_au64Values[] = {0,
+                                            1,
+                                            7,
+                                            999,
+                                            1000,
+                                            123456,
+                                            1234567,
+                                            0x7fffffff,
+                                            0x80000000,
+                                            0xffffffff,
+                                            UINT64_C(0x100000000),
+                                            UINT64_C(123456789012),
+                                            INT64_MAX,
+                                            UINT64_MAX - 41};
+    unsigned cCompared = 0;
+    for (const auto &Pair : s_aPairs)
+        for (const char *pszMid : s_apszMids)
+            for (uint64_t u64 : s_au64Values)
+            {
+                std::string strSized = std::string("%") + pszMid + "R" + Pair.pszSized + "|%d";
+                std::string strSynonym = std::string("%") + pszMid + "R" + Pair.pszSynonym + "|%d";
+                std::string strGot, strWant;
+                if (Pair.f64)
+                {
+                    strGot = printfOf(strSized, u64);
+                    EXPECT_EQ(fmt(strSized.c_str(), u64, 7), strGot) << strSized << " of " << u64;
+                    strWant = fmt(strSynonym.c_str(), u64, 7);
+                }
+                else
+                {
+                    strGot = printfOf(strSized, (uint32_t)u64);
+                    EXPECT_EQ(fmt(strSized.c_str(), (uint32_t)u64, 7), strGot) << strSized << " of " << u64;
+                    strWant = fmt(strSynonym.c_str(), (uint32_t)u64, 7);
+                }
+                EXPECT_EQ(strGot, strWant) << strSized << " of " << u64;
+                cCompared++;
+            }
+    EXPECT_GT(cCompared, 1000u);
+}
+
 /* Every name of the type table is found by the binary search, and consumes
    exactly its own name and its argument. */
 TEST(StrFmtTypes, EveryTypeIsFound)
