@@ -22,10 +22,19 @@ static const char g_achTwoDigits[] = "00010203040506070809"
 
 /** Decimal digits of a value that fits 32 bits, written backwards from
  *  @a pchEnd. Constant divisors let the compiler multiply instead of
- *  divide. @returns the first digit. */
+ *  divide, and splitting off four digits at a time gives two pairs whose
+ *  divisions do not wait for each other. @returns the first digit. */
 static char *rtStrFmtDec32(char *pchEnd, uint32_t u)
 {
-    while (u >= 100)
+    while (u >= 10000)
+    {
+        uint32_t uLow = u % 10000;
+        u /= 10000;
+        pchEnd -= 4;
+        memcpy(pchEnd, &g_achTwoDigits[(uLow / 100) * 2], 2);
+        memcpy(pchEnd + 2, &g_achTwoDigits[(uLow % 100) * 2], 2);
+    }
+    if (u >= 100)
     {
         unsigned i = (u % 100) * 2;
         u /= 100;
@@ -87,9 +96,7 @@ static char *rtStrFmtGroups32(char *pchEnd, uint32_t u, unsigned cGroups)
     return pchEnd;
 }
 
-/** Decimal digits with a blank before every fourth, seventh, ... digit
- *  counted from the right, written backwards ending at @a pchEnd. */
-static void rtStrFmtDecGrouped(char *pchEnd, uint64_t u)
+char *rtStrFmtDecimalGrouped(char *pchEnd, uint64_t u)
 {
     /* Nine digits (three whole groups) at a time until the rest fits 32
        bits, then group by group. */
@@ -106,7 +113,7 @@ static void rtStrFmtDecGrouped(char *pchEnd, uint64_t u)
         memcpy(pchEnd, g_Groups.ach[u32 % 1000], 4);
         u32 /= 1000;
     }
-    rtStrFmtDec32(pchEnd, u32);
+    return rtStrFmtDec32(pchEnd, u32);
 }
 
 /** "00" to "ff" and "00" to "FF", for writing hex digits a byte at a time. */
@@ -157,7 +164,7 @@ static void rtStrFmtWriteDigits(char *pchEnd, uint64_t u, unsigned uBase, bool f
     if (uBase == 10)
     {
         if (fGroup)
-            rtStrFmtDecGrouped(pchEnd, u);
+            rtStrFmtDecimalGrouped(pchEnd, u);
         else
             rtStrFmtDecimal(pchEnd, u);
     }

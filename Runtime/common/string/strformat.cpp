@@ -320,21 +320,25 @@ static inline size_t rtStrFmtOutInteger(Out &out, uint64_t u64Value, unsigned uB
                                         unsigned fFlags)
 {
     char szNum[RTSTRFMT_NUM_BUF];
-    if (uBase == 10 && !(fFlags & (FMT_F_ALT | FMT_F_GROUP | FMT_F_PLUS | FMT_F_BLANK | FMT_F_WIDTH | FMT_F_PRECISION)))
+    if (uBase == 10 && !(fFlags & (FMT_F_ALT | FMT_F_PLUS | FMT_F_BLANK | FMT_F_WIDTH | FMT_F_PRECISION)) &&
+        (fFlags & (FMT_F_GROUP | FMT_F_ZERO_PAD)) != (FMT_F_GROUP | FMT_F_ZERO_PAD))
     {
-        /* Plain decimal, the most common directive: the digits and a minus
-           sign at most. Signed values narrower than 64 bits arrive
+        /* Plain decimal, the most common directive: the digits, grouped if
+           asked, and a minus sign at most, written in place once their
+           length is known. Signed values narrower than 64 bits arrive
            sign-extended. */
         bool fNegative = (fFlags & FMT_F_SIGNED) && (int64_t)u64Value < 0;
         uint64_t uMagnitude = fNegative ? 0 - u64Value : u64Value;
-        size_t cch = rtStrFmtDecimalLen(uMagnitude) + fNegative;
+        unsigned cDigits = rtStrFmtDecimalLen(uMagnitude);
+        bool fGroup = (fFlags & FMT_F_GROUP) && cDigits > 3;
+        size_t cch = cDigits + (fGroup ? (cDigits - 1) / 3 : 0) + fNegative;
         char *pchEnd;
         char *pchRoom = out.room(cch);
         if (pchRoom)
             pchEnd = pchRoom + cch; /* digits in place: nothing to copy */
         else
             pchEnd = &szNum[sizeof(szNum)];
-        char *pch = rtStrFmtDecimal(pchEnd, uMagnitude);
+        char *pch = fGroup ? rtStrFmtDecimalGrouped(pchEnd, uMagnitude) : rtStrFmtDecimal(pchEnd, uMagnitude);
         if (fNegative)
             *--pch = '-';
         if (pchRoom)
@@ -508,6 +512,13 @@ static int rtStrFmtParseDigits(const char **ppsz)
 /** Character classes of the walk. */
 #define RTSTRFMT_CLASS_STOP 1u /**< ends a literal run: '%' and the terminator */
 #define RTSTRFMT_CLASS_SPEC 2u /**< starts a flag, width, precision or size */
+/** The flag characters carry the index of their flag in these bits. */
+#define RTSTRFMT_CLASS_FLAG_SHIFT 2
+
+/** The flags by index, the flag characters in the same order. */
+static constexpr unsigned g_afRtStrFmtFlags[] = {0,          FMT_F_BLANK, FMT_F_ALT,     FMT_F_GROUP,
+                                                 FMT_F_PLUS, FMT_F_LEFT,  FMT_F_ZERO_PAD};
+static constexpr char g_szRtStrFmtFlagChars[] = " #'+-0";
 
 static constexpr struct RTSTRFMTCLASSES
 {
@@ -522,6 +533,8 @@ static constexpr struct RTSTRFMTCLASSES
     Table.ab[(unsigned char)'%'] = RTSTRFMT_CLASS_STOP;
     for (const char *pch = " #'+-0123456789*.hlLqjztI"; *pch; pch++)
         Table.ab[(unsigned char)*pch] = RTSTRFMT_CLASS_SPEC;
+    for (unsigned i = 0; i < sizeof(g_szRtStrFmtFlagChars) - 1; i++)
+        Table.ab[(unsigned char)g_szRtStrFmtFlagChars[i]] |= (uint8_t)((i + 1) << RTSTRFMT_CLASS_FLAG_SHIFT);
     return Table;
 }();
 
@@ -560,22 +573,10 @@ static const char *rtStrFmtParseSpec(const char *psz, va_list *pArgs, RTSTRFMTSP
     int cchPrecision = -1;
     char chArgSize = 0;
     /* Flags. */
-    for (;; psz++)
+    while (unsigned iFlag = g_abRtStrFmtClass[(unsigned char)*psz] >> RTSTRFMT_CLASS_FLAG_SHIFT)
     {
-        unsigned fFlag;
-        switch (*psz)
-        {
-            case ' ': fFlag = FMT_F_BLANK; break;
-            case '#': fFlag = FMT_F_ALT; break;
-            case '\'': fFlag = FMT_F_GROUP; break;
-            case '+': fFlag = FMT_F_PLUS; break;
-            case '-': fFlag = FMT_F_LEFT; break;
-            case '0': fFlag = FMT_F_ZERO_PAD; break;
-            default: fFlag = 0; break;
-        }
-        if (!fFlag)
-            break;
-        fFlags |= fFlag;
+        fFlags |= g_afRtStrFmtFlags[iFlag];
+        psz++;
     }
 
     /* Width. */
@@ -836,13 +837,10 @@ RTStrFmtV(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, PFNFMTHANDLER pfnFormat, vo
     return cch;
 }
 
-void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list Args)
+void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list *pArgs)
 {
-    va_list ArgsCopy;
-    va_copy(ArgsCopy, Args);
     RTSTRFMTBUFOUT Out = {pBuf};
-    rtStrFmtWalk(Out, nullptr, nullptr, pszFormat, &ArgsCopy);
-    va_end(ArgsCopy);
+    rtStrFmtWalk(Out, nullptr, nullptr, pszFormat, pArgs);
     *pBuf->pchCur = '\0';
 }
 

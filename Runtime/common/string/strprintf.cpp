@@ -14,20 +14,32 @@
  * RTStrPrintf: silent truncation.
  */
 
-RTDECL(size_t) RTStrPrintfV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
+/** The arguments from @a pArgs into a caller's buffer, silently cut. */
+static size_t rtStrPrintfArgs(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list *pArgs)
 {
     if (!cbBuffer)
         return 0;
     RTSTRFMTBUF Buf = {pszBuffer, pszBuffer + cbBuffer - 1, 0};
-    rtStrFmtToBuf(&Buf, pszFormat, Args);
+    rtStrFmtToBuf(&Buf, pszFormat, pArgs);
     return (size_t)(Buf.pchCur - pszBuffer);
+}
+
+RTDECL(size_t) RTStrPrintfV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
+{
+    /* A va_list parameter may be an array type that decayed to a pointer:
+       the walk gets a copy whose address is a true va_list pointer. */
+    va_list ArgsCopy;
+    va_copy(ArgsCopy, Args);
+    size_t cch = rtStrPrintfArgs(pszBuffer, cbBuffer, pszFormat, &ArgsCopy);
+    va_end(ArgsCopy);
+    return cch;
 }
 
 RTDECL(size_t) RTStrPrintf(char *pszBuffer, size_t cbBuffer, const char *pszFormat, ...)
 {
     va_list Args;
     va_start(Args, pszFormat);
-    size_t cch = RTStrPrintfV(pszBuffer, cbBuffer, pszFormat, Args);
+    size_t cch = rtStrPrintfArgs(pszBuffer, cbBuffer, pszFormat, &Args);
     va_end(Args);
     return cch;
 }
@@ -36,22 +48,32 @@ RTDECL(size_t) RTStrPrintf(char *pszBuffer, size_t cbBuffer, const char *pszForm
  * RTStrPrintfChecked: truncation reported.
  */
 
-RTDECL(ptrdiff_t) RTStrPrintfCheckedV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
+/** The arguments from @a pArgs into a caller's buffer, a cut reported. */
+static ptrdiff_t rtStrPrintfCheckedArgs(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list *pArgs)
 {
     /* A buffer of size 0 stores nothing, not even the terminator: the text
        is measured in a byte of our own, and always overflows. */
     char chNone;
     RTSTRFMTBUF Buf = {cbBuffer ? pszBuffer : &chNone, cbBuffer ? pszBuffer + cbBuffer - 1 : &chNone, 0};
-    rtStrFmtToBuf(&Buf, pszFormat, Args);
+    rtStrFmtToBuf(&Buf, pszFormat, pArgs);
     bool fOverflow = !cbBuffer || Buf.cchTotal > cbBuffer - 1;
     return fOverflow ? ~(ptrdiff_t)Buf.cchTotal : (ptrdiff_t)Buf.cchTotal;
+}
+
+RTDECL(ptrdiff_t) RTStrPrintfCheckedV(char *pszBuffer, size_t cbBuffer, const char *pszFormat, va_list Args)
+{
+    va_list ArgsCopy;
+    va_copy(ArgsCopy, Args);
+    ptrdiff_t cch = rtStrPrintfCheckedArgs(pszBuffer, cbBuffer, pszFormat, &ArgsCopy);
+    va_end(ArgsCopy);
+    return cch;
 }
 
 RTDECL(ptrdiff_t) RTStrPrintfChecked(char *pszBuffer, size_t cbBuffer, const char *pszFormat, ...)
 {
     va_list Args;
     va_start(Args, pszFormat);
-    ptrdiff_t cch = RTStrPrintfCheckedV(pszBuffer, cbBuffer, pszFormat, Args);
+    ptrdiff_t cch = rtStrPrintfCheckedArgs(pszBuffer, cbBuffer, pszFormat, &Args);
     va_end(Args);
     return cch;
 }

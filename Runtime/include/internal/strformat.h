@@ -15,11 +15,23 @@
 #define RTSTRFMT_NUM_MAX 63
 
 /** Copies the small pieces most output consists of without a library call:
- *  two fixed-size moves that overlap when the piece is shorter than both.
+ *  two fixed-size moves (up to 32 bytes) that overlap when the piece is
+ *  shorter than both.
  *  Reads and writes exactly @a cb bytes. */
 inline void rtStrFmtCopy(char *pchDst, const char *pchSrc, size_t cb)
 {
-    if (cb >= 8 && cb <= 16)
+    if (cb > 16 && cb <= 32)
+    {
+        struct RTSTRFMTCHUNK
+        {
+            char ab[16];
+        } u1, u2;
+        memcpy(&u1, pchSrc, 16);
+        memcpy(&u2, pchSrc + cb - 16, 16);
+        memcpy(pchDst, &u1, 16);
+        memcpy(pchDst + cb - 16, &u2, 16);
+    }
+    else if (cb >= 8 && cb <= 16)
     {
         uint64_t u1, u2;
         memcpy(&u1, pchSrc, 8);
@@ -52,6 +64,10 @@ inline void rtStrFmtCopy(char *pchDst, const char *pchSrc, size_t cb)
 /** Writes the decimal digits of @a u backwards, ending just before
  *  @a pchEnd (at most 20 of them). @returns the first digit. */
 char *rtStrFmtDecimal(char *pchEnd, uint64_t u);
+
+/** rtStrFmtDecimal with a blank before every fourth, seventh, ... digit
+ *  counted from the right (at most 26 bytes). @returns the first digit. */
+char *rtStrFmtDecimalGrouped(char *pchEnd, uint64_t u);
 
 /**
  * RTStrFmtNumber without the terminator: writes exactly the text (at most
@@ -117,9 +133,12 @@ struct RTSTRFMTBUF
 
 /**
  * Formats into @a pBuf (no handler) and terminates the text there. The
- * buffer must have room for the terminator at least.
+ * buffer must have room for the terminator at least. The arguments are
+ * taken from @a pArgs, which is left past them: a caller with its own
+ * va_start list passes it directly, one holding a va_list parameter passes
+ * a copy.
  */
-void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list Args);
+void rtStrFmtToBuf(RTSTRFMTBUF *pBuf, const char *pszFormat, va_list *pArgs);
 
 /** Outputs @a cch blanks. @returns the callback results' sum. */
 size_t rtStrFmtBlanks(PFNFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);

@@ -211,6 +211,8 @@ TEST(StrFmt, IntegersIntoBuffers)
         {"%'llu max", checkBuffers("18 446 744 073 709 551 615", "%'llu", (unsigned long long)UINT64_MAX)},
         {"%'d negative", checkBuffers("-1 234 567", "%'d", -1234567)},
         {"%'+d", checkBuffers("+1 234", "%'+d", 1234)},
+        {"%'0u: zero padding drops the grouping", checkBuffers("1234", "%'0u", 1234)},
+        {"%-'0u: unless left-aligned", checkBuffers("1 234", "%-'0u", 1234)},
         {"%'12u", checkBuffers("   1 234 567|", "%'12u|", 1234567)},
         {"%-'12u", checkBuffers("1 234 567   |", "%-'12u|", 1234567)},
         {"%'.10u (precision counts the blanks)", checkBuffers("01 234 567", "%'.10u", 1234567)},
