@@ -8,49 +8,6 @@
 
 #include "internal/strformat.h"
 
-/** "00" to "99", for writing decimal digits two at a time. */
-static const char g_achTwoDigits[] = "00010203040506070809"
-                                     "10111213141516171819"
-                                     "20212223242526272829"
-                                     "30313233343536373839"
-                                     "40414243444546474849"
-                                     "50515253545556575859"
-                                     "60616263646566676869"
-                                     "70717273747576777879"
-                                     "80818283848586878889"
-                                     "90919293949596979899";
-
-/** Decimal digits of a value that fits 32 bits, written backwards from
- *  @a pchEnd. Constant divisors let the compiler multiply instead of
- *  divide, and splitting off four digits at a time gives two pairs whose
- *  divisions do not wait for each other. @returns the first digit. */
-static char *rtStrFmtDec32(char *pchEnd, uint32_t u)
-{
-    while (u >= 10000)
-    {
-        uint32_t uLow = u % 10000;
-        u /= 10000;
-        pchEnd -= 4;
-        memcpy(pchEnd, &g_achTwoDigits[(uLow / 100) * 2], 2);
-        memcpy(pchEnd + 2, &g_achTwoDigits[(uLow % 100) * 2], 2);
-    }
-    if (u >= 100)
-    {
-        unsigned i = (u % 100) * 2;
-        u /= 100;
-        pchEnd -= 2;
-        memcpy(pchEnd, &g_achTwoDigits[i], 2);
-    }
-    if (u >= 10)
-    {
-        pchEnd -= 2;
-        memcpy(pchEnd, &g_achTwoDigits[u * 2], 2);
-    }
-    else
-        *--pchEnd = (char)('0' + u);
-    return pchEnd;
-}
-
 char *rtStrFmtDecimal(char *pchEnd, uint64_t u)
 {
     /* Peel off nine digits at a time until the rest fits 32 bits. */
@@ -58,12 +15,12 @@ char *rtStrFmtDecimal(char *pchEnd, uint64_t u)
     {
         uint32_t uLow = (uint32_t)(u % 1000000000);
         u /= 1000000000;
-        char *pchLow = rtStrFmtDec32(pchEnd, uLow);
+        char *pchLow = rtStrFmtDecimal32(pchEnd, uLow);
         while (pchLow > pchEnd - 9)
             *--pchLow = '0';
         pchEnd = pchLow;
     }
-    return rtStrFmtDec32(pchEnd, (uint32_t)u);
+    return rtStrFmtDecimal32(pchEnd, (uint32_t)u);
 }
 
 /** " 000" to " 999": a digit group with the blank before it, written in
@@ -113,7 +70,7 @@ char *rtStrFmtDecimalGrouped(char *pchEnd, uint64_t u)
         memcpy(pchEnd, g_Groups.ach[u32 % 1000], 4);
         u32 /= 1000;
     }
-    return rtStrFmtDec32(pchEnd, u32);
+    return rtStrFmtDecimal32(pchEnd, u32);
 }
 
 /** "00" to "ff" and "00" to "FF", for writing hex digits a byte at a time. */

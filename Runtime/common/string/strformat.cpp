@@ -338,7 +338,9 @@ static inline size_t rtStrFmtOutInteger(Out &out, uint64_t u64Value, unsigned uB
             pchEnd = pchRoom + cch; /* digits in place: nothing to copy */
         else
             pchEnd = &szNum[sizeof(szNum)];
-        char *pch = fGroup ? rtStrFmtDecimalGrouped(pchEnd, uMagnitude) : rtStrFmtDecimal(pchEnd, uMagnitude);
+        char *pch = fGroup                     ? rtStrFmtDecimalGrouped(pchEnd, uMagnitude)
+                    : uMagnitude <= UINT32_MAX ? rtStrFmtDecimal32(pchEnd, (uint32_t)uMagnitude)
+                                               : rtStrFmtDecimal(pchEnd, uMagnitude);
         if (fNegative)
             *--pch = '-';
         if (pchRoom)
@@ -355,27 +357,49 @@ static inline size_t rtStrFmtOutInteger(Out &out, uint64_t u64Value, unsigned uB
     return out.put(szNum, (size_t)cch);
 }
 
+/** Base and flags of an integer conversion letter. */
+struct RTSTRFMTINTCONV
+{
+    uint8_t uBase;
+    uint8_t fFlags;
+};
+
+/** The integer conversions, indexed from "X" to "x". */
+static constexpr struct RTSTRFMTINTCONVS
+{
+    RTSTRFMTINTCONV a['x' - 'X' + 1];
+    constexpr const RTSTRFMTINTCONV &operator[](size_t i) const
+    {
+        return a[i];
+    }
+} g_aRtStrFmtIntConvs = [] {
+    RTSTRFMTINTCONVS Table{};
+    Table.a['X' - 'X'] = {16, FMT_F_UPPER};
+    Table.a['d' - 'X'] = {10, FMT_F_SIGNED};
+    Table.a['i' - 'X'] = {10, FMT_F_SIGNED};
+    Table.a['o' - 'X'] = {8, 0};
+    Table.a['u' - 'X'] = {10, 0};
+    Table.a['x' - 'X'] = {16, 0};
+    return Table;
+}();
+
 /** "%d", "%i", "%u", "%o", "%x", "%X". */
 template <class Out>
 static size_t rtStrFmtInteger(Out &out, va_list *pArgs, char chConv, int cchWidth, int cchPrecision, unsigned fFlags,
                               char chArgSize)
 {
-    unsigned uBase = 10;
-    switch (chConv)
-    {
-        case 'd':
-        case 'i': fFlags |= FMT_F_SIGNED; break;
-        case 'o': uBase = 8; break;
-        case 'X':
-            fFlags |= FMT_F_UPPER;
-            uBase = 16;
-            break;
-        case 'x': uBase = 16; break;
-        default: break;
-    }
+    const RTSTRFMTINTCONV &Conv = g_aRtStrFmtIntConvs[chConv - 'X'];
+    fFlags |= Conv.fFlags;
+    unsigned uBase = Conv.uBase;
 
     uint64_t u64Value;
-    if (rtStrFmtIs64BitSize(chArgSize))
+    if (!chArgSize)
+    {
+        uint32_t u32Value = va_arg(*pArgs, uint32_t);
+        u64Value = (fFlags & FMT_F_SIGNED) ? (uint64_t)(int64_t)(int32_t)u32Value : u32Value;
+        fFlags |= FMT_F_SIZE32;
+    }
+    else if (rtStrFmtIs64BitSize(chArgSize))
     {
         u64Value = va_arg(*pArgs, uint64_t);
         fFlags |= FMT_F_SIZE64;

@@ -61,6 +61,49 @@ inline void rtStrFmtCopy(char *pchDst, const char *pchSrc, size_t cb)
         memcpy(pchDst, pchSrc, cb);
 }
 
+/** "00" to "99", for writing decimal digits two at a time. */
+inline constexpr char g_achRtStrFmtTwoDigits[] = "00010203040506070809"
+                                                 "10111213141516171819"
+                                                 "20212223242526272829"
+                                                 "30313233343536373839"
+                                                 "40414243444546474849"
+                                                 "50515253545556575859"
+                                                 "60616263646566676869"
+                                                 "70717273747576777879"
+                                                 "80818283848586878889"
+                                                 "90919293949596979899";
+
+/** Decimal digits of a value that fits 32 bits, written backwards from
+ *  @a pchEnd. Constant divisors let the compiler multiply instead of
+ *  divide, and splitting off four digits at a time gives two pairs whose
+ *  divisions do not wait for each other. @returns the first digit. */
+inline char *rtStrFmtDecimal32(char *pchEnd, uint32_t u)
+{
+    while (u >= 10000)
+    {
+        uint32_t uLow = u % 10000;
+        u /= 10000;
+        pchEnd -= 4;
+        memcpy(pchEnd, &g_achRtStrFmtTwoDigits[(uLow / 100) * 2], 2);
+        memcpy(pchEnd + 2, &g_achRtStrFmtTwoDigits[(uLow % 100) * 2], 2);
+    }
+    if (u >= 100)
+    {
+        unsigned i = (u % 100) * 2;
+        u /= 100;
+        pchEnd -= 2;
+        memcpy(pchEnd, &g_achRtStrFmtTwoDigits[i], 2);
+    }
+    if (u >= 10)
+    {
+        pchEnd -= 2;
+        memcpy(pchEnd, &g_achRtStrFmtTwoDigits[u * 2], 2);
+    }
+    else
+        *--pchEnd = (char)('0' + u);
+    return pchEnd;
+}
+
 /** Writes the decimal digits of @a u backwards, ending just before
  *  @a pchEnd (at most 20 of them). @returns the first digit. */
 char *rtStrFmtDecimal(char *pchEnd, uint64_t u);
