@@ -49,29 +49,22 @@ int CopyCustomDirectory(const char *pszExtractPath)
     if (rtStubToShellList(szSource, wszSource) != 0 || rtStubToShellList(pszExtractPath, wszDest) != 0)
         return 1;
 
-    SHFILEOPSTRUCTW Op;
-    Op.hwnd = NULL;
-    Op.wFunc = FO_COPY;
-    Op.pFrom = reinterpret_cast<const wchar_t *>(wszSource);
-    Op.pTo = reinterpret_cast<const wchar_t *>(wszDest);
-    /* Unattended: no progress, no questions, no error boxes. */
-    Op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-    Op.fAnyOperationsAborted = FALSE;
-    Op.hNameMappings = NULL;
-    Op.lpszProgressTitle = NULL;
-    int rcShell = g_pfnSHFileOperationW(&Op);
-    if (rcShell != 0)
-        return ShowError("Copying the '.custom' dir failed: %#x", rcShell);
-
     char *pszCopy = RTPathJoinA(pszExtractPath, STUB_CUSTOM_DIR_NAME);
     if (!pszCopy)
         return ShowError("Out of memory!");
-    /* Registered for cleanup only once it is open as a directory: whatever
+    /* The shell copies into whatever bears the copy's name: through a link
+       planted there (in a directory the user named, or in ours meanwhile)
+       it would write the vendor's files, with the launcher's rights,
+       wherever the link points. So the copy's directory is made here
+       (unless an earlier run left it), opened without following a link,
+       and held open, which keeps it from being swapped for one. It is
+       registered for cleanup only once it is open as a directory: whatever
        else bears its name (a file of the user's in an existing extraction
-       directory, say) is not ours to delete. The handle keeps the copy
-       where the packages expect it. */
+       directory, say) is not ours to delete. */
     RTDIR hDir = NULL;
-    rc = RTDirOpen(&hDir, pszCopy);
+    rc = RTDirCreate(pszCopy, 0700, 0);
+    if (RT_SUCCESS(rc) || rc == ERR_ALREADY_EXISTS)
+        rc = RTDirOpenFiltered(&hDir, pszCopy, RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW);
     if (RT_FAILURE(rc))
     {
         RTStrFree(pszCopy);
@@ -85,5 +78,19 @@ int CopyCustomDirectory(const char *pszExtractPath)
         return 1; /* shown by AddCleanupRecord */
     }
     pRec->hHandle.hDir = hDir;
+
+    SHFILEOPSTRUCTW Op;
+    Op.hwnd = NULL;
+    Op.wFunc = FO_COPY;
+    Op.pFrom = reinterpret_cast<const wchar_t *>(wszSource);
+    Op.pTo = reinterpret_cast<const wchar_t *>(wszDest);
+    /* Unattended: no progress, no questions, no error boxes. */
+    Op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+    Op.fAnyOperationsAborted = FALSE;
+    Op.hNameMappings = NULL;
+    Op.lpszProgressTitle = NULL;
+    int rcShell = g_pfnSHFileOperationW(&Op);
+    if (rcShell != 0)
+        return ShowError("Copying the '.custom' dir failed: %#x", rcShell);
     return 0;
 }

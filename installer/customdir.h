@@ -17,14 +17,19 @@
  * holding an open handle on it. Only that directory is registered, not its
  * content, so a copy that is not empty stays after the cleanup pass.
  *
- * Anything else named ".custom" (a file) or none at all: nothing to copy.
+ * The copy's directory is created (or, left by an earlier run, reused) and
+ * opened before the shell copies into it; a link under its name is refused
+ * (ERR_IS_A_SYMLINK), never copied through.
+ *
+ * Anything else named ".custom" (a file) or none at all beside the
+ * executable: nothing to copy.
  *
  * @returns 0 when copied or when there was nothing to copy; 1 after one
  *          message through ShowError (the source path cannot be built,
  *          either path does not convert to UTF-16 in 4100 units, the
- *          shell's copy fails (its result in hexadecimal), the copy cannot
- *          be opened as a directory or registered). A failure after the
- *          copy leaves the copied files where they are, unregistered.
+ *          copy's directory cannot be made, opened as a directory or
+ *          registered, the shell's copy fails (its result in hexadecimal)).
+ *          A failed shell copy leaves what it copied to the cleanup pass.
  */
 int CopyCustomDirectory(const char *pszExtractPath);
 

@@ -18,16 +18,18 @@
 
 FNSTUBEXTRACTHOOK *g_pfnStubExtractTestHook = NULL;
 
-/** Create or replace for writing; others may read but not write. */
-#define STUB_OPEN_WRITE                                                                                                \
-    (RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE_REPLACE | (0700u << RTFOPEN_CREATE_MODE_SHIFT))
+/** Create a new file for writing; others may read but not write. An
+ *  existing file of the name is deleted first (rtStubClearTarget): creating
+ *  anew, rather than replacing, never writes through whatever the name
+ *  turns out to be, a link planted there included. */
+#define STUB_OPEN_WRITE (RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE | (0700u << RTFOPEN_CREATE_MODE_SHIFT))
 /** Reopen for reading, denying nothing, so it succeeds while the write
  *  handle is still open. */
 #define STUB_OPEN_FIRST (RTFOPEN_READ | RTFOPEN_DENY_NONE | RTFOPEN_OPEN | (0700u << RTFOPEN_CREATE_MODE_SHIFT))
 /** Reopen for reading with writes denied: succeeds only when nobody holds
  *  the file open for writing, and keeps it that way. */
 #define STUB_OPEN_KEPT (RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN)
-static_assert(STUB_OPEN_WRITE == 0x1C000322 && STUB_OPEN_FIRST == 0x1C000781 && STUB_OPEN_KEPT == 0x721,
+static_assert(STUB_OPEN_WRITE == 0x1C000222 && STUB_OPEN_FIRST == 0x1C000781 && STUB_OPEN_KEPT == 0x721,
               "the three opens of a package file");
 
 /** The read-back buffer; extraction runs on the main thread only. */
@@ -52,6 +54,17 @@ static int rtStubVerifyContent(RTFILE hFile, const char *pszPath, unsigned iPack
     return 0;
 }
 
+/** Deletes an earlier file under the package's name. A link there (to a
+ *  file of the user's, or of the system's: the launcher runs elevated) is
+ *  not deleted (ERR_IS_A_SYMLINK) and must not be written through; a hard
+ *  link loses only this name. @returns 0 when the name is free now, else
+ *  the status. */
+static int rtStubClearTarget(const char *pszTargetPath)
+{
+    int rc = RTFileDelete(pszTargetPath);
+    return RT_SUCCESS(rc) || rc == ERR_FILE_NOT_FOUND || rc == ERR_PATH_NOT_FOUND ? 0 : rc;
+}
+
 int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, RTFILE hFile, unsigned iPackage)
 {
     if (!RT_VALID_PTR(pszResourceName) || !RT_VALID_PTR(pszTargetPath))
@@ -60,7 +73,10 @@ int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, R
     int rc;
     if (hFile == NIL_RTFILE)
     {
-        rc = RTFileOpen(&hFile, pszTargetPath, STUB_OPEN_WRITE);
+        /* Create-new fails if anything took the name again meanwhile. */
+        rc = rtStubClearTarget(pszTargetPath);
+        if (RT_SUCCESS(rc))
+            rc = RTFileOpen(&hFile, pszTargetPath, STUB_OPEN_WRITE);
         if (RT_FAILURE(rc))
             return PrintErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", iPackage, pszTargetPath,
                                 rc);

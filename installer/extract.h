@@ -32,8 +32,10 @@
 int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, CleanupRecord **ppDirRecord);
 
 /**
- * Writes resource @a pszResourceName to @a pszTargetPath (created or
- * replaced, writes denied to others), registers the file for cleanup with
+ * Writes resource @a pszResourceName to @a pszTargetPath (created anew,
+ * writes denied to others: an earlier file of the name is deleted first, a
+ * link there is refused with ERR_IS_A_SYMLINK and never written through),
+ * registers the file for cleanup with
  * @a iPackage, and verifies it: reopened with writes denied, same file
  * identity and size as right after the write, and the content read back in
  * 64 KiB blocks equal to the resource. The record ends up holding the kept
