@@ -176,7 +176,7 @@ std::string checkBuffers(const char *pszExpected, const char *pszFormat, ...)
         size_t cchWant = cbBuf - 1 < cchExpected ? cbBuf - 1 : cchExpected;
         if (cch != cchWant || std::string(achBuf, cch) != std::string(pszExpected, cchWant) || achBuf[cch] != '\0')
             strError = "size " + std::to_string(cbBuf) + ": '" + std::string(achBuf, cch) + "'";
-        else if (strspn(&achBuf[cch + 1], "~") != sizeof(achBuf) - cch - 1)
+        else if (std::string(&achBuf[cch + 1], sizeof(achBuf) - cch - 1).find_first_not_of('~') != std::string::npos)
             strError = "size " + std::to_string(cbBuf) + ": written past the terminator";
     }
     if (strError.empty())
