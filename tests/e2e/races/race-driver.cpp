@@ -17,9 +17,9 @@
  *      must hold only it afterwards.
  *  race-driver mutex --launcher EXE --helper E2E-HELPER --work DIR
  *              --fixture-text FILE [--reps N]
- *      N times (default 10): a helper holds the launcher's single-instance mutex, an
- *      installation run must give up at once; the holder goes (released or
- *      killed) and the next run installs.
+ *      N times (default 10): a helper holds the launcher's single-instance
+ *      mutex, an installation run must give up at once; the holder goes
+ *      (released or killed) and the next run installs.
  *
  * The attackers are threads of this Wine process: the file sharing the
  * launcher relies on is enforced between Wine processes' handles, so they
