@@ -1002,9 +1002,8 @@ static int modeDisk(const Options &Opts)
     SetEnvironmentVariableW(L"ZOLT_TMPDIR", wszTmp.c_str());
 
     Launch Run;
-    wchar_t wszCwd[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, wszCwd);
-    if (!startProgram(&Run, J.wszLauncher, {L"--silent", L"--no-silent-cert", L"--msi-log-file", wszLog}, wszCwd))
+    std::wstring wszWork = wszLog.substr(0, wszLog.find_last_of(L"\\")); /* beside the log, off the small disk */
+    if (!startProgram(&Run, J.wszLauncher, {L"--silent", L"--no-silent-cert", L"--msi-log-file", wszLog}, wszWork))
         return 1;
     bool const fEnded = waitProgram(&Run);
     std::string strWhy;

@@ -32,7 +32,9 @@ Wine prefix of its own in the build tree.
 Usage: races.py --part races|disk|mutex --build BUILD-DIR [--reps N]
                 [--seed S] [--only RACE] [--seam]
 
-1,000 runs of each race (about half an hour on a 2-core machine):
+Every run is a real installation (uninstalled again by the driver), none
+an extract-only run. 1,000 runs of each race (about half an hour on an idle
+2-core machine):
   python3 tests/e2e/races/races.py --part races --build build/race-win64 --reps 1000
 
 Exit code 0 when every run ended as allowed, 1 otherwise.
