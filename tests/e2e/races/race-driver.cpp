@@ -78,10 +78,10 @@ static bool readFile(const std::wstring &wszPath, std::string *pstr)
     return true;
 }
 
-static bool writeFile(const std::wstring &wszPath, const std::string &str, DWORD dwDisposition = CREATE_ALWAYS)
+static bool writeFile(const std::wstring &wszPath, const std::string &str)
 {
     HANDLE h = CreateFileW(wszPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           dwDisposition, FILE_ATTRIBUTE_NORMAL, NULL);
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD cb = 0;
@@ -123,15 +123,6 @@ static std::string describeTree(const std::wstring &wszDir, const std::string &s
             str += describeTree(wszDir + L"\\" + E.wszName, strPrefix + toUtf8(E.wszName) + "/");
     }
     return str;
-}
-
-/** Counts the files (not directories) below @a wszDir. */
-static unsigned countFiles(const std::wstring &wszDir)
-{
-    unsigned c = 0;
-    for (const DirEntry &E : listDir(wszDir))
-        c += E.fDir ? countFiles(wszDir + L"\\" + E.wszName) : 1;
-    return c;
 }
 
 /** Empties @a wszDir (the directory itself stays). */
@@ -181,8 +172,8 @@ static void pauseUs(unsigned cUs)
         SwitchToThread();
 }
 
-/** xorshift64*: every repetition has a seed of its own, printed with any
- *  failure so that a run can be replayed. */
+/** xorshift64*: every repetition draws its timing from a seed of its own,
+ *  derived from the session's (--seed) and printed with any failure. */
 struct Rng
 {
     uint64_t u;
