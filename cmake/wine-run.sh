@@ -4,15 +4,6 @@
 # ZOLT_WINEPREFIX). The prefix is created on first use; mono/gecko install
 # prompts are suppressed because a dialog nobody answers blocks forever.
 set -e
-if [ "$1" = --32 ]; then
-    shift
-    # Without the 32-bit loader Wine cannot run PE32 programs; exit 77 makes
-    # CTest report the test as skipped rather than passed or failed.
-    if [ ! -x /usr/lib/wine/wine ] && ! command -v wine32 >/dev/null 2>&1; then
-        echo "32-bit Wine is not installed: skipping $1" >&2
-        exit 77
-    fi
-fi
 if [ -z "$ZOLT_WINEPREFIX" ]; then
     # Find the build tree: walk up from the program until CMakeCache.txt.
     d=$(cd "$(dirname "$1")" && pwd)

@@ -14,5 +14,10 @@ if [ "$(id -u)" != 0 ]; then
 fi
 echo "installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit packages (wine32:i386 runs the 32-bit launcher under WoW64) need
+# the i386 architecture before the package lists are read.
+case "$missing" in
+*:i386*) dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
+esac
 apt-get update -q
 apt-get install -y -q --no-install-recommends $missing

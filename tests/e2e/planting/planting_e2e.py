@@ -113,8 +113,10 @@ class Session:
     def c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
 
-    def system32(self, name):
-        return self.c("windows", "system32", name)
+    def system_dll(self, name, pe32):
+        """The prefix's system DLL @name of the launcher's bitness: in a
+        64-bit prefix the 32-bit ones live in syswow64."""
+        return self.c("windows", "syswow64" if pe32 else "system32", name)
 
     def temp_dir(self):
         dirs = [d for d in glob.glob(self.c("users", "*", "Temp")) if os.sep + "Public" + os.sep not in d]
@@ -194,6 +196,12 @@ def dll_name(path):
     None for modules that are not DLLs (the program, Wine's drivers)."""
     base = path.replace("/", "\\").rsplit("\\", 1)[-1].lower()
     return base[:-4] if base.endswith(".dll") else None
+
+
+def is_pe32(objdump, path):
+    """Whether @path is a 32-bit (x86) executable."""
+    out = subprocess.run([objdump, "-f", path], capture_output=True, text=True, check=True).stdout
+    return "pei-i386" in out
 
 
 def import_closure(objdump, path, resolve):
@@ -287,8 +295,9 @@ class Matrix:
         self.session = Session(args, "matrix", args.gui)
         self.session.marker = args.marker
         self.ctx = self.session.ctx
-        self.resolve = lambda name: (self.session.system32(name + ".dll")
-                                     if os.path.isfile(self.session.system32(name + ".dll")) else None)
+        pe32 = is_pe32(args.objdump, args.launcher)
+        self.resolve = lambda name: (self.session.system_dll(name + ".dll", pe32)
+                                     if os.path.isfile(self.session.system_dll(name + ".dll", pe32)) else None)
         self.hits = {}        # (kind, location, name) -> loads
         self.initial = set()  # (kind, location, name) loaded by Wine's initial search path
         self.failures = []
