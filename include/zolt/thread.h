@@ -112,7 +112,8 @@ typedef enum RTTHREADTYPE
  *                    debuggers).
  * @returns 0; ERR_INVALID_POINTER for a bad @a phThread or @a pfnThread;
  *          ERR_INVALID_PARAMETER for an empty or over-long name, a stack
- *          size of all ones or an undefined type; ERR_INVALID_FLAGS;
+ *          size of all ones in 32 bits or more (0xffffffff and above) or
+ *          an undefined type; ERR_INVALID_FLAGS;
  *          ERR_NO_TMP_MEMORY when the record cannot be made; the status of
  *          initialising the module; a converted platform status when the
  *          platform cannot start the thread (also reported as an

@@ -318,7 +318,10 @@ RTThreadCreate(RTTHREAD *phThread, PFNRTTHREAD pfnThread, void *pvUser, size_t c
     /* There is no priority beyond the table. */
     if ((unsigned)enmType >= RTTHREADTYPE_END)
         return ERR_INVALID_PARAMETER;
-    if (cbStack > UINT32_MAX)
+    /* The record keeps the size in 32 bits, where all ones is refused: on a
+       32-bit build that is ~(size_t)0 itself, on a 64-bit build every size
+       from there up. */
+    if (cbStack >= UINT32_MAX)
         return ERR_INVALID_PARAMETER;
 
     /* Initialise here rather than on the first registry lock: that lock may

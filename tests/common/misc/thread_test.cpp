@@ -95,6 +95,8 @@ TEST(Thread, CreateRefusesBadArguments)
         {&hThread, tstReturnArg, 0, 4, 0x80000001, "x", ERR_INVALID_FLAGS},
         {&hThread, tstReturnArg, 0, 4, RTTHREADFLAGS_COM_MTA | RTTHREADFLAGS_COM_STA, "x", ERR_INVALID_FLAGS},
         {&hThread, tstReturnArg, ~(size_t)0, 4, 0, "x", ERR_INVALID_PARAMETER},
+        /* All ones in the record's 32 bits, on every build. */
+        {&hThread, tstReturnArg, UINT32_MAX, 4, 0, "x", ERR_INVALID_PARAMETER},
         {&hThread, tstReturnArg, 0, RTTHREADTYPE_END, 0, "x", ERR_INVALID_PARAMETER},
         {&hThread, tstReturnArg, 0, -1, 0, "x", ERR_INVALID_PARAMETER},
     };
