@@ -20,6 +20,7 @@ message naming it.
 """
 import argparse
 import os
+import re
 import sys
 
 ARCH_NAMES = {1: "all", 2: "x86", 3: "x86-64", 4: "ARM64"}
@@ -75,6 +76,72 @@ def field(text, size, what):
     return raw + b"\0" * (size - len(raw))
 
 
+def check_file(label, path):
+    """Refuses a path that names no readable regular file."""
+    if not os.path.exists(path):
+        raise ContainerError(f"{label}: no such file")
+    if not os.path.isfile(path):
+        raise ContainerError(f"{label}: not a regular file")
+    if not os.access(path, os.R_OK):
+        raise ContainerError(f"{label}: not readable")
+
+
+def read_file(label, path):
+    check_file(label, path)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def der_length(data):
+    """The total size of the DER element at the start of data (tag, length
+    and contents), or None when its length field is not a definite one that
+    fits data."""
+    if len(data) < 2:
+        return None
+    first = data[1]
+    if first < 0x80:
+        return 2 + first
+    count = first & 0x7F
+    # 0x80 is the indefinite form, which DER does not allow.
+    if count == 0 or count > 4 or len(data) < 2 + count:
+        return None
+    return 2 + count + int.from_bytes(data[2:2 + count], "big")
+
+
+def check_certificate(path):
+    """A carried certificate must be one DER-encoded SEQUENCE filling the
+    whole file: the certificate store calls take exactly those bytes."""
+    label = f"certificate {path}"
+    der = read_file(label, path)
+    pem = re.match(rb"\s*-----BEGIN ([A-Z0-9 ]+)-----", der)
+    if pem and pem.group(1) in (b"CERTIFICATE", b"TRUSTED CERTIFICATE", b"X509 CERTIFICATE"):
+        base, ext = os.path.splitext(path)
+        out = base + (".cer" if ext.lower() == ".der" else ".der")
+        raise ContainerError(
+            f"{label}: a PEM (text) certificate, but the launcher carries DER-encoded ones; "
+            f"convert it with: openssl x509 -in {path} -outform der -out {out}")
+    if pem:
+        raise ContainerError(f"{label}: a PEM file holding a {pem.group(1).decode().lower()}, not a certificate")
+    if len(der) < 2 or der[0] != 0x30 or der_length(der) != len(der):
+        raise ContainerError(f"{label}: not a DER-encoded certificate (one ASN.1 SEQUENCE filling the file)")
+    return der
+
+
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+# Pictures a splash is most often mistaken for, by their first bytes.
+OTHER_PICTURES = [(b"\xff\xd8\xff", "JPEG"), (b"GIF8", "GIF"), (b"BM", "BMP"), (b"II*\0", "TIFF"),
+                  (b"MM\0*", "TIFF"), (b"RIFF", "WebP")]
+
+
+def check_splash(path):
+    label = f"splash picture {path}"
+    data = read_file(label, path)
+    if data[:8] != PNG_SIGNATURE:
+        kind = next((name for magic, name in OTHER_PICTURES if data.startswith(magic)), None)
+        raise ContainerError(f"{label}: not a PNG file" + (f" (it is a {kind} picture; convert it to PNG)"
+                                                           if kind else ""))
+
+
 def check_packages(packages, allow_empty):
     if len(packages) > MAX_PACKAGES:
         raise ContainerError(f"{len(packages)} packages given; a container holds at most {MAX_PACKAGES}")
@@ -89,8 +156,7 @@ def check_packages(packages, allow_empty):
                 f"{label}: architecture {pkg['arch']!r} is not one of "
                 + ", ".join(f"{k} ({v})" for k, v in ARCH_NAMES.items()))
         pkg["arch"] = arch
-        if not os.path.isfile(pkg["path"]):
-            raise ContainerError(f"{label}: no such file")
+        check_file(label, pkg["path"])
         if os.path.getsize(pkg["path"]) == 0 and not allow_empty:
             raise ContainerError(f"{label}: the package is empty")
         name = pkg["name"] or os.path.basename(pkg["path"])
@@ -142,19 +208,9 @@ def main(argv):
     try:
         args = parse_args(argv)
         check_packages(args.packages, args.allow_empty_packages)
-        certs = []
-        for path in args.certificate:
-            with open(path, "rb") as f:
-                der = f.read()
-            # A DER certificate is one SEQUENCE (0x30); anything else is not
-            # what the store calls expect.
-            if len(der) < 2 or der[0] != 0x30:
-                raise ContainerError(f"certificate {path}: not a DER-encoded certificate")
-            certs.append(der)
+        certs = [check_certificate(path) for path in args.certificate]
         if args.splash:
-            with open(args.splash, "rb") as f:
-                if f.read(8) != b"\x89PNG\r\n\x1a\n":
-                    raise ContainerError(f"splash picture {args.splash}: not a PNG file")
+            check_splash(args.splash)
     except (ContainerError, OSError) as e:
         print(f"make-container: error: {e}", file=sys.stderr)
         return 1
