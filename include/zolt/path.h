@@ -113,10 +113,12 @@ RTDECL(int) RTPathParse(const char *pszPath, RTPATHPARSEREC *pParsed, size_t cbP
 
 /**
  * Puts a parsed path back together: the root (when the properties say UNC,
- * root slash or volume) with its separators replaced by the style's, then
- * every component of non-zero length joined by one separator, then one
+ * root slash or volume) with each of its separators replaced by the style's,
+ * then every component of non-zero length joined by one separator, then one
  * separator when RTPATH_PROP_DIR_SLASH is set and a component was written.
- * Setting a component's length to 0 drops it.
+ * Setting a component's length to 0 drops it. The style may differ from the
+ * one the path was parsed in: "\\srv\share\x" parsed in DOS style gives
+ * "//srv/share/x" in Unix style, "C:\a\b" gives "C:/a/b".
  *
  * @param pszSrcPath  The string that @a pParsed was parsed from; the record
  *                    must hold all its entries (its parse succeeded).

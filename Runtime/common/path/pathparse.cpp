@@ -206,11 +206,14 @@ int rtPathAssembleStyle(const char *pszSrc, const RTPATHPARSEREC *pParsed, uint3
        so assembling a path over its own string is safe. */
     char const chSep = fStyle == RTPATH_STYLE_DOS ? '\\' : '/';
     size_t off = 0;
+    /* The record does not say which style it was parsed in, and the output
+       style may differ. Either way every '\' or '/' in a root is a
+       separator: a DOS root takes both, a Unix root is a lone '/'. */
     if (fRoot)
         for (size_t i = 0; i < pParsed->aComps[0].cch; i++)
         {
             char const ch = pszSrc[pParsed->aComps[0].off + i];
-            pszDst[off++] = rtPathIsSep(ch, fStyle) ? chSep : ch;
+            pszDst[off++] = rtPathIsDosSep(ch) ? chSep : ch;
         }
     bool fFirstName = true;
     for (size_t i = iFirst; i < pParsed->cComps; i++)

@@ -178,6 +178,42 @@ TEST(PathAssemble, RoundTripDropAndOverflow)
     EXPECT_EQ(RTPathAssemble(pszPath, &Rec, 0, szOut, sizeof(szOut)), ERR_INVALID_PARAMETER);
 }
 
+struct AssembleCase
+{
+    const char *pszPath;
+    uint32_t fParseStyle;
+    uint32_t fAssembleStyle;
+    const char *pszExpect;
+};
+
+TEST(PathAssemble, OtherStyleReplacesRootSeparators)
+{
+    uint32_t const fDos = RTPATH_STYLE_DOS, fUnix = RTPATH_STYLE_UNIX;
+    static const AssembleCase s_aCases[] = {
+        {"\\\\srv\\share\\x", fDos, fUnix, "//srv/share/x"},
+        {"\\/srv\\share/", fDos, fUnix, "//srv/share/"},
+        {"C:\\a\\b", fDos, fUnix, "C:/a/b"},
+        {"\\x\\y", fDos, fUnix, "/x/y"},
+        {"\\\\.\\COM1", fDos, fUnix, "//./COM1"},
+        {"c:x", fDos, fUnix, "c:x"},
+        {"//srv/share/x", fDos, fDos, "\\\\srv\\share\\x"},
+        /* Unix style: the root is a lone '/', and '\' belongs to names. */
+        {"//a\\b/c", fUnix, fDos, "\\a\\b\\c"},
+        {"/x/", fUnix, fUnix, "/x/"},
+    };
+    for (const AssembleCase &c : s_aCases)
+    {
+        ParseBuf<256> Buf;
+        RTPATHPARSEREC &Rec = *Buf.get();
+        ASSERT_EQ(RTPathParse(c.pszPath, &Rec, sizeof(Buf), c.fParseStyle), SUCCESS) << c.pszPath;
+        char szOut[64];
+        ASSERT_EQ(RTPathAssemble(c.pszPath, &Rec, c.fAssembleStyle, szOut, sizeof(szOut)), SUCCESS) << c.pszPath;
+        EXPECT_STREQ(szOut, c.pszExpect) << "'" << c.pszPath << "' parsed in style " << c.fParseStyle
+                                         << ", assembled in style " << c.fAssembleStyle;
+        EXPECT_EQ(Rec.cchPath, strlen(c.pszExpect)) << c.pszPath;
+    }
+}
+
 /*
  * Absolute paths with a base: no host directory involved.
  */
