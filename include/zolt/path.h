@@ -149,16 +149,20 @@ RTPathAssemble(const char *pszSrcPath, RTPATHPARSEREC *pParsed, uint32_t fFlags,
 /**
  * Turns @a pszPath into a normalised absolute path: "." and ".." are folded
  * (".." stops at the root; a UNC share is kept like the root), separators
- * are single and of the style's kind, a drive letter is upper-cased.
- *  - Absolute paths ("C:\x", "\\srv\share\x") stand alone.
- *  - Rooted paths ("\x") take the drive (or UNC server and share) of
- *    @a pszBase if it has one, else the current drive.
+ * are single and of the style's kind.
+ *  - Absolute paths without ".." ("C:\x", "\\srv\share\x") stand alone;
+ *    their drive letter is upper-cased.
+ *  - Rooted paths ("\x", and any rooted path with "..": "C:\a\..\b") keep
+ *    their own drive letter as spelt. Those without drive or UNC root take
+ *    the drive of @a pszBase (upper-cased) or its UNC server and share if it
+ *    has one, else the current drive as the host reports it.
  *  - Relative paths ("x") are resolved against @a pszBase, made absolute
- *    first if needed, or else against the current directory. "D:x" uses the
- *    base only if it is on drive D, else the current directory of drive D.
- * Examples: "C:\a\.\b\..\c" gives "C:\a\c"; "c:\x" gives "C:\x";
- * "\\srv\share\..\x" gives "\\srv\share\x"; "..\..\..\x" on base "C:\a"
- * gives "C:\x".
+ *    first if needed, or else against the current directory; the drive
+ *    letter of that base is upper-cased. "D:x" uses the base only if it is
+ *    on drive D, else the current directory of drive D.
+ * Examples: "C:\a\.\b\..\c" gives "C:\a\c"; "c:\x" gives "C:\x", while
+ * "c:\a\..\b" gives "c:\b"; "\\srv\share\..\x" gives "\\srv\share\x";
+ * "..\..\..\x" on base "c:\a" gives "C:\x".
  *
  * On the POSIX host there are no drives: the current directory ("/home/u")
  * is a rooted path, so "x" gives "\home\u\x" in DOS style and "\x" stays

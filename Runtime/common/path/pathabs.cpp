@@ -116,22 +116,33 @@ void rtPathFold(const char *psz, RTPATHPARSEREC *pRec, size_t iStart, RTPATHPARS
     pRec->cComps = (uint16_t)cKept;
 }
 
-void rtPathUpperDrive(char *psz, uint32_t fStyle)
+char rtPathUpperDriveLetter(char ch)
 {
-    if (fStyle == RTPATH_STYLE_DOS && psz[0] >= 'a' && psz[0] <= 'z' && psz[1] == ':')
-        psz[0] = (char)(psz[0] - 'a' + 'A');
+    return ch >= 'a' && ch <= 'z' ? (char)(ch - 'a' + 'A') : ch;
 }
 
-/** Assembles and reports the size the way RTPathAbsEx does. */
+void rtPathUpperDrive(char *psz, uint32_t fStyle)
+{
+    if (fStyle == RTPATH_STYLE_DOS && rtPathHasDrive(psz))
+        psz[0] = rtPathUpperDriveLetter(psz[0]);
+}
+
+/**
+ * Assembles and reports the size the way RTPathAbsEx does. The drive letter
+ * is upper-cased for @a fUpperDrive only: an absolute path gets it, while a
+ * rooted path with ".." keeps the caller's spelling (c:\a\..\b gives c:\b,
+ * whose own absolute path then is C:\b).
+ */
 int rtPathAbsAssemble(const char *pszSrc, const RTPATHPARSEREC *pRec, uint32_t fStyle, size_t cchPrefix,
-                      char *pszAbsPath, size_t *pcbAbsPath)
+                      bool fUpperDrive, char *pszAbsPath, size_t *pcbAbsPath)
 {
     size_t const cbDst = *pcbAbsPath > cchPrefix ? *pcbAbsPath - cchPrefix : 0;
     size_t cch = 0;
     int const rc = rtPathAssembleStyle(pszSrc, pRec, fStyle, pszAbsPath + cchPrefix, cbDst, &cch);
     if (rc == SUCCESS)
     {
-        rtPathUpperDrive(pszAbsPath, fStyle);
+        if (fUpperDrive)
+            rtPathUpperDrive(pszAbsPath, fStyle);
         *pcbAbsPath = cchPrefix + cch;
     }
     else
@@ -141,7 +152,8 @@ int rtPathAbsAssemble(const char *pszSrc, const RTPATHPARSEREC *pRec, uint32_t f
 
 /**
  * The drive prefix of a rooted DOS path without drive: from the base (its
- * drive, or its UNC root and share) or else the current drive.
+ * drive, upper-cased, or its UNC root and share) or else the current drive
+ * as the host reports it.
  */
 int rtPathAbsRootPrefix(const char *pszBase, char *pszAbsPath, size_t cbAbsPath, size_t *pcchPrefix)
 {
@@ -152,7 +164,7 @@ int rtPathAbsRootPrefix(const char *pszBase, char *pszAbsPath, size_t cbAbsPath,
             *pcchPrefix = 2;
             return ERR_BUFFER_OVERFLOW;
         }
-        pszAbsPath[0] = pszBase[0];
+        pszAbsPath[0] = rtPathUpperDriveLetter(pszBase[0]);
         pszAbsPath[1] = ':';
         pszAbsPath[2] = '\0';
         *pcchPrefix = 2;
@@ -229,7 +241,7 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHPARSEREC *pP
         if (rc < 0)
             return rc;
     }
-    return rtPathAbsAssemble(pszPath, pPath, fStyle, cchPrefix, pszAbsPath, pcbAbsPath);
+    return rtPathAbsAssemble(pszPath, pPath, fStyle, cchPrefix, false, pszAbsPath, pcbAbsPath);
 }
 
 /**
@@ -373,7 +385,7 @@ RTDECL(int) RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlag
         rtPathFold(pszPath, Path.get(), rtPathProtectedComps(pszPath, Path.get()), nullptr, 0);
         if ((fFlags & RTPATHABS_TRAILING_SLASH) && Path->cComps > 1)
             Path->fProps |= RTPATH_PROP_DIR_SLASH;
-        return rtPathAbsAssemble(pszPath, Path.get(), fStyle, 0, pszAbsPath, pcbAbsPath);
+        return rtPathAbsAssemble(pszPath, Path.get(), fStyle, 0, true, pszAbsPath, pcbAbsPath);
     }
     if (Path->fProps & RTPATH_PROP_ROOT_SLASH)
         return rtPathAbsRooted(pszBase, pszPath, Path.get(), fFlags, fStyle, pszAbsPath, pcbAbsPath);

@@ -284,7 +284,6 @@ TEST(PathAbsEx, WithBase)
         /* Absolute paths stand alone. */
         {nullptr, "C:\\a\\.\\b\\..\\c", 0, SUCCESS, "C:\\a\\c"},
         {nullptr, "c:\\x", 0, SUCCESS, "C:\\x"},
-        {nullptr, "c:\\a\\..\\b", 0, SUCCESS, "C:\\b"},
         {nullptr, "C:/a//b/./", 0, SUCCESS, "C:\\a\\b\\"},
         {nullptr, "C:\\a\\b\\..\\..\\..\\..", 0, SUCCESS, "C:\\"},
         {nullptr, "C:\\a\\b", fTrail, SUCCESS, "C:\\a\\b\\"},
@@ -334,6 +333,43 @@ TEST(PathAbsEx, WithBase)
         {"C:\\a", "x", 3, ERR_INVALID_FLAGS, nullptr},
         {"C:\\a", "x", 0x30, ERR_INVALID_FLAGS, nullptr},
         {"C:\\a", "x", 0x80000, ERR_INVALID_FLAGS, nullptr},
+    };
+    for (const AbsCase &c : s_aCases)
+        checkAbs(c);
+}
+
+TEST(PathAbsEx, DriveLetterCase)
+{
+    uint32_t const fTrail = RTPATHABS_TRAILING_SLASH;
+    static const AbsCase s_aCases[] = {
+        /* An absolute path without ".." gets an upper-case drive letter. */
+        {nullptr, "c:\\x", 0, SUCCESS, "C:\\x"},
+        {nullptr, "c:\\a\\.\\b", 0, SUCCESS, "C:\\a\\b"},
+        {nullptr, "c:/", fTrail, SUCCESS, "C:\\"},
+        {"d:\\ignored", "c:\\x", 0, SUCCESS, "C:\\x"},
+        /* A rooted path with ".." keeps it as spelt. */
+        {nullptr, "c:\\a\\..\\b", 0, SUCCESS, "c:\\b"},
+        {nullptr, "c:\\..\\x", 0, SUCCESS, "c:\\x"},
+        {nullptr, "c:/a/../b/", 0, SUCCESS, "c:\\b\\"},
+        {nullptr, "c:\\a\\..\\b", fTrail, SUCCESS, "c:\\b\\"},
+        {"D:\\base", "c:\\a\\..\\b", 0, SUCCESS, "c:\\b"},
+        {nullptr, "C:\\a\\.\\b\\..\\c", 0, SUCCESS, "C:\\a\\c"},
+        /* A rooted path without drive takes the base's, upper-cased. */
+        {"c:\\a\\b", "\\x", 0, SUCCESS, "C:\\x"},
+        {"c:\\a\\b", "\\x\\..\\..\\y", 0, SUCCESS, "C:\\y"},
+        {"c:", "\\x", 0, SUCCESS, "C:\\x"},
+        /* A base is upper-cased when the relative path joins it, also one
+           that was made absolute first (which kept its spelling). */
+        {"c:\\a", "x", 0, SUCCESS, "C:\\a\\x"},
+        {"c:\\a", "..\\..\\..\\x", 0, SUCCESS, "C:\\x"},
+        {"c:\\a", "c:x", 0, SUCCESS, "C:\\a\\x"},
+        {"c:\\a\\..\\b", "x", 0, SUCCESS, "C:\\b\\x"},
+        {"c:\\a", ".", 0, SUCCESS, "C:\\a"},
+        /* No drive letter where a UNC root starts the path. */
+        {nullptr, "\\\\?\\c:\\x", 0, SUCCESS, "\\\\?\\c:\\x"},
+        {nullptr, "\\\\?\\c:\\a\\..\\b", 0, SUCCESS, "\\\\?\\c:\\b"},
+        /* Unix style has no drives. */
+        {nullptr, "/c:/x", RTPATH_STYLE_UNIX, SUCCESS, "/c:/x"},
     };
     for (const AbsCase &c : s_aCases)
         checkAbs(c);

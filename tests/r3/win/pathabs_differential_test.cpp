@@ -24,8 +24,14 @@ std::string fullPathOf(const std::string &sPath)
     std::string s;
     for (DWORD i = 0; i < cwc; i++)
         s += (char)wsz[i];
-    /* Difference 1: we upper-case the drive letter, Windows keeps it. */
-    if (s.size() >= 2 && s[1] == ':' && s[0] >= 'a' && s[0] <= 'z')
+    /* Difference 1: we upper-case the drive letter, Windows keeps it; but a
+       rooted path with ".." keeps it with us too. */
+    alignas(RTPATHPARSEREC) uint8_t abRec[RTPATHPARSEREC_HDR_SIZE + 64 * sizeof(RTPATHPARSECOMP)];
+    RTPATHPARSEREC *pRec = (RTPATHPARSEREC *)abRec;
+    bool const fKeepsCase = RTPathParse(sPath.c_str(), pRec, sizeof(abRec), RTPATH_STYLE_DOS) == SUCCESS &&
+                            (pRec->fProps & RTPATH_PROP_VOLUME) && (pRec->fProps & RTPATH_PROP_ROOT_SLASH) &&
+                            (pRec->fProps & RTPATH_PROP_DOTDOT_REFS);
+    if (!fKeepsCase && s.size() >= 2 && s[1] == ':' && s[0] >= 'a' && s[0] <= 'z')
         s[0] = (char)(s[0] - 'a' + 'A');
     return s;
 }
@@ -122,10 +128,12 @@ struct DiffCase
 TEST(PathAbsDifferential, DeliberateDifferences)
 {
     static const DiffCase s_aCases[] = {
-        /* 1. Drive letters are upper-cased, so the result does not depend on
-              how the caller spelled it (Windows keeps "c:"). */
+        /* 1. The drive letter of an absolute path without ".." is
+              upper-cased (Windows keeps "c:"). */
         {"c:\\x", "C:\\x"},
-        {"c:\\a\\..\\b", "C:\\b"},
+        {"c:/a/./b", "C:\\a\\b"},
+        /* Not a difference: a rooted path with ".." keeps it as spelt. */
+        {"c:\\a\\..\\b", "c:\\b"},
         /* 2. Names keep trailing dots and blanks (Windows trims them, so
               "a." and "a" name the same file there). */
         {"C:\\a.", "C:\\a."},
