@@ -122,6 +122,14 @@ RTDECL(void) RTGetOptArgvFree(char **papszArgv, uint32_t fFlags);
  */
 
 /** @name Value kinds, bits 0-4 of RTGetOptDef::fFlags
+ *
+ * Pairs (18 to 21): the first number, which may be followed by anything;
+ * then blanks, or one "/", ":" or "|" with blanks around it, and the second
+ * number, which must end the text ("5:6", "5 / 6", "5 6"; "5:" and "5:6 "
+ * are refused). Where neither a blank nor a separator follows the first
+ * number there is no second one: the optional pairs (20, 21) store all ones
+ * as the second number without looking at what follows ("5" and "5x" give
+ * 5 and all ones), the others (18, 19) refuse.
  * @{ */
 #define OPT_VALUE_NONE 0u             /**< no value; the union gets pDef */
 #define OPT_VALUE_STRING 1u           /**< psz, pointing into the argument */
@@ -141,8 +149,8 @@ RTDECL(void) RTGetOptArgvFree(char **papszArgv, uint32_t fFlags);
 #define OPT_VALUE_BOOL 17u            /**< f: true/yes/enabled/on/1 or false/no/disabled/off/0 */
 #define OPT_VALUE_UINT32_PAIR 18u     /**< PairU32: "a:b", "a/b", "a|b" or "a b" */
 #define OPT_VALUE_UINT64_PAIR 19u     /**< PairU64, as above */
-#define OPT_VALUE_UINT32_OPT_PAIR 20u /**< PairU32; a lone "a" gives a and UINT32_MAX */
-#define OPT_VALUE_UINT64_OPT_PAIR 21u /**< PairU64; a lone "a" gives a and UINT64_MAX */
+#define OPT_VALUE_UINT32_OPT_PAIR 20u /**< PairU32; "a" (or "ax") gives a and UINT32_MAX */
+#define OPT_VALUE_UINT64_OPT_PAIR 21u /**< PairU64; "a" (or "ax") gives a and UINT64_MAX */
 #define OPT_VALUE_MASK 0x1fu
 /** @} */
 

@@ -338,15 +338,16 @@ int rtGetOptParsePair(const char *pszValue, uint32_t uKind, uint32_t fBase, RTGe
             psz++;
     }
 
+    /* Without a blank or separator after the first number there is no
+       second one: the optional pairs take all ones for it and leave what
+       follows unread ("5x" is 5 and all ones), the others refuse. */
     uint64_t uSecond = f64 ? UINT64_MAX : UINT32_MAX;
     if (psz != pszNext)
     {
         if (rtGetOptParsePairNumber(psz, f64, fBase, &pszNext, &uSecond) != SUCCESS)
             return ERR_OPTION_VALUE_FORMAT;
     }
-    else if (!fOptional || *psz)
-        /* A lone first number is fine for the optional pairs; a first number
-           followed by anything but a separator is not a pair at all. */
+    else if (!fOptional)
         return ERR_OPTION_VALUE_FORMAT;
 
     if (f64)

@@ -404,7 +404,7 @@ TEST(GetOpt, PairKinds)
         {OPT_VALUE_UINT32_OPT_PAIR, "5:", F, 0, 0},
         {OPT_VALUE_UINT32_OPT_PAIR, "5: 6x", F, 0, 0},
         {OPT_VALUE_UINT32_OPT_PAIR, "5:6 ", F, 0, 0},
-        {OPT_VALUE_UINT32_OPT_PAIR, "5x", F, 0, 0}, /* garbage after the first number is no pair */
+        {OPT_VALUE_UINT32_OPT_PAIR, "5x", 'o', 5, UINT32_MAX}, /* what follows unseparated is not read */
         {OPT_VALUE_UINT32_OPT_PAIR, ":6", F, 0, 0},
         {OPT_VALUE_UINT32_OPT_PAIR, "-5:6", F, 0, 0},
         {OPT_VALUE_UINT32_OPT_PAIR, "4294967296:1", F, 0, 0},
@@ -412,6 +412,7 @@ TEST(GetOpt, PairKinds)
         {OPT_VALUE_UINT32_PAIR, "1:4294967295", 'o', 1, UINT32_MAX},
         {OPT_VALUE_UINT64_PAIR, "18446744073709551615/1", 'o', UINT64_MAX, 1},
         {OPT_VALUE_UINT64_OPT_PAIR, "7", 'o', 7, UINT64_MAX},
+        {OPT_VALUE_UINT64_OPT_PAIR, "4294967296:1", 'o', UINT64_C(4294967296), 1},
         {OPT_VALUE_UINT32_PAIR | OPT_FLAG_HEX, "10:ff", 'o', 16, 255},
         {OPT_VALUE_UINT32_PAIR | OPT_FLAG_OCT, "10:0x10", 'o', 8, 16},
         {OPT_VALUE_UINT32_PAIR | OPT_FLAG_DEC, "010:0x10", 'o', 10, 16},
@@ -428,6 +429,51 @@ TEST(GetOpt, PairKinds)
         EXPECT_EQ(f64 ? Value.PairU64.uFirst : Value.PairU32.uFirst, Case.uFirst) << Case.pszValue;
         EXPECT_EQ(f64 ? Value.PairU64.uSecond : Value.PairU32.uSecond, Case.uSecond) << Case.pszValue;
     }
+}
+
+/* The same texts through all four pair kinds. */
+TEST(GetOpt, PairKindsWithoutSecondNumber)
+{
+    enum Shape
+    {
+        kPair, /* every kind: the two numbers */
+        kLone, /* no blank or separator after the first number: the optional
+                  pairs give it and all ones, the others refuse */
+        kBad,  /* every kind refuses */
+    };
+    struct Case
+    {
+        const char *pszValue;
+        Shape enmShape;
+        uint64_t uFirst;
+        uint64_t uSecond;
+    };
+    static const Case s_aCases[] = {
+        {"5", kLone, 5, 0},       {"5x", kLone, 5, 0},        {"5x:6", kLone, 5, 0}, {"5.6", kLone, 5, 0},
+        {"5-6", kLone, 5, 0},     {"0x10g", kLone, 16, 0},    {"5:6", kPair, 5, 6},  {"5 6", kPair, 5, 6},
+        {"5\t|\t6", kPair, 5, 6}, {"5 / 0x10", kPair, 5, 16}, {"5:", kBad, 0, 0},    {"5 ", kBad, 0, 0},
+        {"5 x", kBad, 0, 0},      {"5:6x", kBad, 0, 0},       {"5:6 ", kBad, 0, 0},  {":6", kBad, 0, 0},
+        {"x", kBad, 0, 0},        {"", kBad, 0, 0},           {"-5:6", kBad, 0, 0},
+    };
+    static const uint32_t s_afKinds[] = {OPT_VALUE_UINT32_PAIR, OPT_VALUE_UINT64_PAIR, OPT_VALUE_UINT32_OPT_PAIR,
+                                         OPT_VALUE_UINT64_OPT_PAIR};
+    for (const Case &c : s_aCases)
+        for (uint32_t const fKind : s_afKinds)
+        {
+            bool const f64 = fKind == OPT_VALUE_UINT64_PAIR || fKind == OPT_VALUE_UINT64_OPT_PAIR;
+            bool const fOptional = fKind == OPT_VALUE_UINT32_OPT_PAIR || fKind == OPT_VALUE_UINT64_OPT_PAIR;
+            bool const fAccepted = c.enmShape == kPair || (c.enmShape == kLone && fOptional);
+            uint64_t const uSecond = c.enmShape == kLone ? (f64 ? UINT64_MAX : UINT32_MAX) : c.uSecond;
+
+            RTGetOptValue Value;
+            int const rc = parseValue(fKind, c.pszValue, &Value);
+            std::string const sCase = "kind " + std::to_string(fKind) + " value '" + c.pszValue + "'";
+            EXPECT_EQ(rc, fAccepted ? 'o' : ERR_OPTION_VALUE_FORMAT) << sCase;
+            if (rc != 'o' || !fAccepted)
+                continue;
+            EXPECT_EQ(f64 ? Value.PairU64.uFirst : Value.PairU32.uFirst, c.uFirst) << sCase;
+            EXPECT_EQ(f64 ? Value.PairU64.uSecond : Value.PairU32.uSecond, uSecond) << sCase;
+        }
 }
 
 TEST(GetOpt, AddressKinds)
