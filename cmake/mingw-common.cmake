@@ -14,5 +14,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Cross-built programs run through Wine with a private prefix: a 64-bit
-# prefix, which runs 32-bit programs through its 32-bit side (WoW64).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+# prefix, which runs 32-bit programs through its 32-bit side (WoW64). That
+# side is Wine's 32-bit Linux loader, which the wrapper checks for.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh --32)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+endif()

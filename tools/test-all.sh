@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every test suite: format check, native, sanitizers (ASan+UBSan, TSan),
 # win64 under Wine, win32 (the same tests, on the 64-bit prefix's 32-bit
-# side), the release launcher, the fuzzers for
+# side; skipped only where the kernel runs no 32-bit Linux programs), the
+# release launcher, the fuzzers for
 # ZOLT_FUZZ_SECONDS each (default 60), and builds the benchmarks. Every
 # suite runs even after a failure; the exit status is non-zero if any failed.
 cd "$(dirname "$0")/.." || exit 1

@@ -15,6 +15,7 @@
 #include "internal/initterm.h"
 #include "internal/path.h"
 #include "internal/thread.h"
+#include "internal/time.h"
 
 char g_szrtProcExePath[RTPATH_EXEC_MAX];
 size_t g_cchrtProcExePath;
@@ -26,7 +27,6 @@ int g_crtArgs = -1;
 char **g_papszrtOrgArgs;
 char **g_papszrtArgs;
 uint32_t g_rtProcessSelf;
-uint64_t g_u64rtProgramStartNanoTS;
 
 namespace
 {

@@ -4,11 +4,13 @@
 #include <zolt/initterm.h>
 #include <zolt/message.h>
 #include <zolt/path.h>
+#include <zolt/time.h>
 
 #include <gtest/gtest.h>
 #include <string>
 
 #include "internal/initterm.h"
+#include "internal/time.h"
 #include "streamcapture.h"
 
 namespace
@@ -23,8 +25,22 @@ TEST(R3Init, FirstAndLaterCalls)
     char **papszOther = apszOther;
 
     EXPECT_FALSE(RTR3InitIsInitialized());
+    uint64_t const uNsBeforeInit = RTTimeNanoTS();
     ASSERT_EQ(RTR3InitForExe(2, &papszArgs, 0), 0);
+    uint64_t const uNsAfterInit = RTTimeNanoTS();
     EXPECT_TRUE(RTR3InitIsInitialized());
+
+    /* The program clocks count from the start the initialisation recorded,
+       not from the clock's own origin (the host's boot). This program links
+       the initialisation together with the time functions, which once both
+       defined the start time. */
+    uint64_t const cMsProgram = RTTimeProgramMilliTS();
+    uint64_t const cNsSinceBefore = RTTimeNanoTS() - uNsBeforeInit;
+    EXPECT_GE(g_u64rtProgramStartNanoTS, uNsBeforeInit);
+    EXPECT_LE(g_u64rtProgramStartNanoTS, uNsAfterInit);
+    EXPECT_LE(cMsProgram, cNsSinceBefore / 1000000);
+    EXPECT_LE(RTTimeProgramSecTS(), cNsSinceBefore / 1000000000 + 1);
+    uint64_t const uNsStart = g_u64rtProgramStartNanoTS;
     EXPECT_EQ(g_crtArgs, 2);
     EXPECT_EQ(g_papszrtArgs, apszArgs);
     /* The host's path of this test executable. */
@@ -37,6 +53,7 @@ TEST(R3Init, FirstAndLaterCalls)
     EXPECT_EQ(RTR3InitForExe(1, &papszArgs, 0), ERR_WRONG_STATE);
     EXPECT_EQ(RTR3InitForExe(2, &papszOther, 0), ERR_WRONG_STATE);
     EXPECT_TRUE(RTR3InitIsInitialized());
+    EXPECT_EQ(g_u64rtProgramStartNanoTS, uNsStart) << "only the first initialisation records the start";
 
     /* A later program path replaces the recorded one, for messages and for
        the executable's directory alike. */

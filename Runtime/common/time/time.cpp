@@ -7,6 +7,7 @@
 #include <zolt/strformat.h>
 #include <zolt/time.h>
 
+/* Recorded by the first runtime initialisation. */
 uint64_t g_u64rtProgramStartNanoTS;
 
 RTDECL(uint64_t) RTTimeProgramMicroTS(void)

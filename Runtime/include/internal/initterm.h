@@ -28,10 +28,9 @@ extern size_t g_cchrtProcDir;
 extern int g_crtArgs;
 extern char **g_papszrtOrgArgs;
 extern char **g_papszrtArgs;
-/** The process identifier and the time of the first initialisation
- *  (RTTimeNanoTS), recorded by it. */
+/** The process identifier, recorded by the first initialisation (which
+ *  also records the program's start time, internal/time.h). */
 extern uint32_t g_rtProcessSelf;
-extern uint64_t g_u64rtProgramStartNanoTS;
 
 /** Set while the first initialisation runs. */
 extern bool volatile g_frtR3Initializing;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <time.h>
 
-#include "internal/initterm.h"
+#include "internal/time.h"
 
 namespace
 {
