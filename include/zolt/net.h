@@ -57,15 +57,18 @@ RT_C_DECLS_BEGIN
  * Parses a dotted IPv4 address "a.b.c.d" (leading white space skipped, each
  * part a decimal number 0 to 255, only blanks after the last) into its four
  * bytes in text order.
- * @returns 0 or the failing number conversion's status.
+ * @returns 0; ERR_INVALID_PARAMETER for a text of any other form (an octet
+ *          above 255 or without digits included) and for a null argument.
+ *          The bytes before the failing part may have been written.
  */
 RTDECL(int) RTNetParseIPv4(const char *pszAddr, RTNETADDRIPV4 *pAddr);
 
 /**
  * Parses an IPv4 network "a[.b[.c[.d]]][/len]" into the address (first octet
  * most significant) and the mask of len leading bits (32 without "/").
- * @returns 0; a failure status for a malformed text, a prefix length above
- *          32, host bits set outside the mask, or 0.0.0.0 with a full mask.
+ * @returns 0; ERR_INVALID_PARAMETER for a malformed text, a prefix length
+ *          above 32, host bits set outside the mask, 0.0.0.0 with a full
+ *          mask, and for a null argument.
  */
 RTDECL(int) RTNetParseIPv4Cidr(const char *pszAddr, uint32_t *pu32Addr, uint32_t *pu32Mask);
 
@@ -73,7 +76,9 @@ RTDECL(int) RTNetParseIPv4Cidr(const char *pszAddr, uint32_t *pu32Addr, uint32_t
  * Parses a MAC address: twelve hexadecimal digits, or six ":"-separated
  * hexadecimal groups (the second to fifth may be empty, meaning 0), with
  * only white space after it.
- * @returns 0 or a failure status.
+ * @returns 0; ERR_INVALID_PARAMETER for a text of any other form and for a
+ *          null argument. The bytes before the failing group may have been
+ *          written.
  */
 RTDECL(int) RTNetParseMac(const char *pszAddr, RTMAC *pMac);
 
