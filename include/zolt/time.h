@@ -47,6 +47,12 @@ RT_C_DECLS_BEGIN
 /** @returns monotonic nanoseconds (an arbitrary origin). */
 RTDECL(uint64_t) RTTimeNanoTS(void);
 
+/*
+ * The program clocks count RTTimeNanoTS from the value that the first
+ * RTR3Init recorded; before any initialisation they count from the clock's
+ * origin.
+ */
+
 /** @returns microseconds since the runtime was initialised. */
 RTDECL(uint64_t) RTTimeProgramMicroTS(void);
 
