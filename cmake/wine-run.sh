@@ -12,14 +12,14 @@ if [ "$1" = --32 ]; then
     # machines have IA-32 emulation off) is the one thing that makes the
     # run impossible here: exit 77, which CTest reports as skipped, never
     # as passed.
-    if [ ! -x /usr/lib/wine/wine ]; then
-        echo "32-bit Wine (wine32:i386) is not installed: run tools/ensure-packages.sh as root" >&2
-        exit 1
-    fi
-    if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    if ! "$(dirname "$0")/../tools/host-runs-32bit.sh"; then
         echo "this machine's kernel does not run 32-bit Linux programs (IA-32 emulation off):" \
             "Wine cannot run $1" >&2
         exit 77
+    fi
+    if [ ! -x /usr/lib/wine/wine ]; then
+        echo "32-bit Wine (wine32:i386) is not installed: run tools/ensure-packages.sh as root" >&2
+        exit 1
     fi
 fi
 if [ -z "$ZOLT_WINEPREFIX" ]; then
