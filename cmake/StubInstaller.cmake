@@ -2,6 +2,10 @@
 #     PACKAGE <arch> <file> [NAME <file name>]   (one per package, in order)
 #     [CERTIFICATE <der file>]...               (the carried certificates)
 #     [SPLASH <png file>]                       (resource 102, type PNG)
+#     [SIGN_PKCS12 <file> | SIGN_KEY <pem file> SIGN_CERT <certificate file>]
+#     [SIGN_PASSWORD_FILE <file>]               (the key's password)
+#     [TIMESTAMP_URL <url>]                     (an RFC 3161 time-stamp server)
+#     [SIGN_PACKAGES]                           (sign the .msi packages too)
 #     [ALLOW_EMPTY_PACKAGES]                    (test containers only)
 #     [DEPENDS <targets or files>...])
 #
@@ -9,62 +13,224 @@
 # payload container ("MANIFEST", "HDR_00".., "BIN_00".., language 1033) and
 # the certificate table. <arch> is 1 (all hosts), 2 (x86), 3 (x86-64) or
 # 4 (ARM64). The inputs are checked when the container is written
-# (tools/make-container.py): a bad architecture, a name that does not fit
-# its field, an empty package or more than 255 packages stop the build with
-# a message naming the input.
+# (tools/make-container.py): a missing package, certificate or splash file,
+# a certificate that is not DER (a PEM one with the command converting it),
+# a splash picture that is not a PNG, a bad architecture, a name that does
+# not fit its field, an empty package or more than 255 packages stop the
+# build with a message naming the input. Relative paths are taken from the
+# calling directory's source folder (its build folder for files a rule
+# there makes).
+#
+# Signing (tools/sign-authenticode.py, osslsigncode): with a key the linked
+# launcher is signed with Authenticode (SHA-256) in place, and its unsigned
+# image is kept as <target>-container/unsigned/<file name> in the calling
+# directory's build folder (target property ZOLT_STUB_UNSIGNED_FILE). With
+# SIGN_PACKAGES every package whose file name ends in ".msi" is signed
+# with the same key before it goes into the container (target property
+# ZOLT_STUB_SIGNED_PACKAGES lists the signed copies). The key files are
+# checked first: a missing file, a wrong password, a key that does not
+# belong to the certificate stop the build with a message naming the file.
+# The signing time is SOURCE_DATE_EPOCH when that is set.
+#
+# Reproducible: the same inputs and toolchain give the same unsigned
+# launcher, byte for byte, whatever the build folder: no link time in the
+# PE header, no build paths (-ffile-prefix-map), resources in the order
+# given; MinSizeRel builds are stripped.
 #
 # The launcher's code comes from ZOLT_STUB_LIBRARY (the launcher library)
-# and ZOLT_STUB_SOURCES (main and the launcher's own resources).
+# and ZOLT_STUB_SOURCES (main and the launcher's own resources); the values
+# they have when this file is included become the defaults of every call,
+# also from another project that adds this tree with add_subdirectory (see
+# README.md). A caller may set either variable for its own launchers.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS Python3_EXECUTABLE)
+    set_property(GLOBAL PROPERTY _${var}_DEFAULT "${${var}}")
+endforeach()
+
+# _zolt_stub_input(<deps var> <path var> <file>): the absolute path of an
+# input in <path var>, appended to the list <deps var> when the file exists
+# or a rule known so far makes it. Any other file is left to the build
+# step that reads it, which names it in its refusal; the build is then
+# configured again once the file is there, so that it becomes a dependency.
+function(_zolt_stub_input deps_var path_var file)
+    if(IS_ABSOLUTE "${file}")
+        set(abs "${file}")
+    elseif(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${file}")
+        set(abs "${CMAKE_CURRENT_SOURCE_DIR}/${file}")
+    else()
+        set(abs "${CMAKE_CURRENT_BINARY_DIR}/${file}")
+        get_source_file_property(generated "${abs}" GENERATED)
+        if(NOT generated)
+            set(abs "${CMAKE_CURRENT_SOURCE_DIR}/${file}")
+        endif()
+    endif()
+    cmake_path(NORMAL_PATH abs)
+    get_source_file_property(generated "${abs}" GENERATED)
+    if(EXISTS "${abs}" OR generated)
+        set(${deps_var} ${${deps_var}} "${abs}" PARENT_SCOPE)
+    else()
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${abs}")
+    endif()
+    set(${path_var} "${abs}" PARENT_SCOPE)
+endfunction()
 
 function(add_stub_installer target)
-    set(args)
-    set(deps)
+    foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS Python3_EXECUTABLE)
+        if(NOT DEFINED ${var})
+            get_property(${var} GLOBAL PROPERTY _${var}_DEFAULT)
+        endif()
+    endforeach()
+    if(NOT ZOLT_STUB_LIBRARY OR NOT ZOLT_STUB_SOURCES)
+        message(FATAL_ERROR "add_stub_installer(${target}): the launcher library is not known; add the "
+            "launcher's source tree first (add_subdirectory) and build for Windows (its toolchain file)")
+    endif()
+    set(tools ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools)
+    cmake_path(NORMAL_PATH tools)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}-container)
+
+    # Arguments: packages as parallel lists (architecture, path, name);
+    # single-value options by keyword.
+    set(single_keywords CERTIFICATE SPLASH SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_KEY SIGN_CERT TIMESTAMP_URL)
+    set(deps)          # the files the container's resource script pulls in
+    set(order_deps)    # targets and files named by DEPENDS
+    set(pkg_arch)
+    set(pkg_file)
+    set(pkg_name)
+    set(certificates)
+    set(splash)
+    set(allow_empty)
+    set(sign_packages FALSE)
+    foreach(kw IN LISTS single_keywords)
+        set(opt_${kw})
+    endforeach()
     set(mode "")
-    set(have_package FALSE)
     foreach(a IN LISTS ARGN)
         if(a STREQUAL "PACKAGE")
-            set(mode PACKAGE)
-            set(npkg 0)
-            set(have_package TRUE)
+            set(mode PACKAGE_ARCH)
         elseif(a STREQUAL "NAME" AND mode STREQUAL "PACKAGE_DONE")
             set(mode NAME)
-        elseif(a STREQUAL "CERTIFICATE" OR a STREQUAL "SPLASH" OR a STREQUAL "DEPENDS")
+        elseif(a IN_LIST single_keywords OR a STREQUAL "DEPENDS")
             set(mode ${a})
         elseif(a STREQUAL "ALLOW_EMPTY_PACKAGES")
-            list(APPEND args --allow-empty-packages)
+            set(allow_empty --allow-empty-packages)
             set(mode "")
-        elseif(mode STREQUAL "PACKAGE")
-            if(npkg EQUAL 0)
-                list(APPEND args --package ${a})
-            else()
-                list(APPEND args ${a})
-                list(APPEND deps ${a})
-                set(mode PACKAGE_DONE)
-            endif()
-            math(EXPR npkg "${npkg} + 1")
+        elseif(a STREQUAL "SIGN_PACKAGES")
+            set(sign_packages TRUE)
+            set(mode "")
+        elseif(mode STREQUAL "PACKAGE_ARCH")
+            list(APPEND pkg_arch ${a})
+            set(mode PACKAGE_FILE)
+        elseif(mode STREQUAL "PACKAGE_FILE")
+            _zolt_stub_input(deps path "${a}")
+            list(APPEND pkg_file "${path}")
+            # "*" (no Windows file name has one): the file's own name. A
+            # list cannot hold an empty first element.
+            list(APPEND pkg_name "*")
+            set(mode PACKAGE_DONE)
         elseif(mode STREQUAL "NAME")
-            list(APPEND args --name ${a})
+            list(POP_BACK pkg_name)
+            list(APPEND pkg_name "${a}")
             set(mode "")
-        elseif(mode STREQUAL "CERTIFICATE" OR mode STREQUAL "SPLASH")
-            string(TOLOWER ${mode} opt)
-            list(APPEND args --${opt} ${a})
-            list(APPEND deps ${a})
+        elseif(mode STREQUAL "CERTIFICATE")
+            _zolt_stub_input(deps path "${a}")
+            list(APPEND certificates --certificate "${path}")
+            set(mode "")
+        elseif(mode STREQUAL "SPLASH")
+            _zolt_stub_input(deps path "${a}")
+            set(splash --splash "${path}")
+            set(mode "")
+        elseif(mode IN_LIST single_keywords)
+            set(opt_${mode} "${a}")
             set(mode "")
         elseif(mode STREQUAL "DEPENDS")
-            list(APPEND deps ${a})
+            list(APPEND order_deps ${a})
         else()
             message(FATAL_ERROR "add_stub_installer(${target}): unexpected argument '${a}'")
         endif()
     endforeach()
-    if(mode STREQUAL "PACKAGE")
+    if(mode MATCHES "^PACKAGE_(ARCH|FILE)$")
         message(FATAL_ERROR "add_stub_installer(${target}): PACKAGE needs an architecture and a file")
     endif()
+    if(mode IN_LIST single_keywords OR mode STREQUAL "NAME")
+        message(FATAL_ERROR "add_stub_installer(${target}): ${mode} needs a value")
+    endif()
 
-    set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}-container)
+    # The signing key: a PKCS#12 file, or a PEM key with its certificate.
+    set(key_args)
+    set(key_deps)
+    if(opt_SIGN_PKCS12 AND (opt_SIGN_KEY OR opt_SIGN_CERT))
+        message(FATAL_ERROR "add_stub_installer(${target}): give SIGN_PKCS12 or SIGN_KEY with SIGN_CERT, not both")
+    elseif(opt_SIGN_PKCS12)
+        _zolt_stub_input(key_deps path "${opt_SIGN_PKCS12}")
+        list(APPEND key_args --pkcs12 "${path}")
+    elseif(opt_SIGN_KEY OR opt_SIGN_CERT)
+        if(NOT opt_SIGN_KEY OR NOT opt_SIGN_CERT)
+            message(FATAL_ERROR "add_stub_installer(${target}): SIGN_KEY and SIGN_CERT go together")
+        endif()
+        _zolt_stub_input(key_deps key "${opt_SIGN_KEY}")
+        _zolt_stub_input(key_deps cert "${opt_SIGN_CERT}")
+        list(APPEND key_args --key "${key}" --cert "${cert}")
+    elseif(opt_SIGN_PASSWORD_FILE OR opt_TIMESTAMP_URL OR sign_packages)
+        message(FATAL_ERROR "add_stub_installer(${target}): SIGN_PASSWORD_FILE, TIMESTAMP_URL and SIGN_PACKAGES "
+            "need a key (SIGN_PKCS12, or SIGN_KEY with SIGN_CERT)")
+    endif()
+    if(key_args AND opt_SIGN_PASSWORD_FILE)
+        _zolt_stub_input(key_deps path "${opt_SIGN_PASSWORD_FILE}")
+        list(APPEND key_args --password-file "${path}")
+    endif()
+    set(sign_args ${key_args})
+    if(opt_TIMESTAMP_URL)
+        list(APPEND sign_args --timestamp-url "${opt_TIMESTAMP_URL}")
+    endif()
+    set(sign_tool ${tools}/sign-authenticode.py)
+    if(key_args)
+        # Checked before anything is signed: a bad key stops the build
+        # before the packages and the launcher are made.
+        set(keys_checked ${dir}/keys-checked)
+        add_custom_command(OUTPUT ${keys_checked}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${key_args} --check ${keys_checked}
+            DEPENDS ${sign_tool} ${key_deps}
+            COMMENT "Checking the signing key of ${target}"
+            VERBATIM)
+        list(APPEND order_deps ${keys_checked})
+    endif()
+
+    # The packages, each with the name it is extracted under; Windows
+    # Installer packages signed first when asked.
+    set(args)
+    set(signed_packages)
+    set(index 0)
+    foreach(arch file name IN ZIP_LISTS pkg_arch pkg_file pkg_name)
+        if(name STREQUAL "*")
+            get_filename_component(name "${file}" NAME)
+        endif()
+        if(sign_packages AND name MATCHES "\\.[mM][sS][iI]$")
+            set(signed ${dir}/signed/${index}/${name})
+            list(FIND deps "${file}" tracked)
+            if(tracked GREATER_EQUAL 0)
+                set(file_dep "${file}")
+            else()
+                set(file_dep)
+            endif()
+            add_custom_command(OUTPUT ${signed}
+                COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/signed/${index}
+                COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --in ${file} --out ${signed}
+                DEPENDS ${sign_tool} ${file_dep} ${order_deps}
+                COMMENT "Signing package ${name} of ${target}"
+                VERBATIM)
+            list(APPEND deps ${signed})
+            list(APPEND signed_packages ${signed})
+            set(file ${signed})
+        endif()
+        list(APPEND args --package ${arch} ${file} --name ${name})
+        math(EXPR index "${index} + 1")
+    endforeach()
+    list(APPEND args ${certificates} ${splash} ${allow_empty})
+
     add_custom_command(OUTPUT ${dir}/container.rc ${dir}/certificates.cpp
-        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/make-container.py --output-dir ${dir} ${args}
-        DEPENDS ${PROJECT_SOURCE_DIR}/tools/make-container.py ${deps}
+        COMMAND ${Python3_EXECUTABLE} ${tools}/make-container.py --output-dir ${dir} ${args}
+        DEPENDS ${tools}/make-container.py ${deps} ${order_deps}
         COMMENT "Writing the payload container of ${target}"
         VERBATIM)
     add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${dir}/container.rc ${dir}/certificates.cpp)
@@ -78,13 +244,36 @@ function(add_stub_installer target)
             set_source_files_properties(${src} PROPERTIES OBJECT_DEPENDS "${ZOLT_STUB_RESOURCE_DEPENDS}")
         endif()
     endforeach()
-    # The runtime's own process entry instead of the C runtime's start-up.
-    # Sections aligned to pages in the file too: the package resources are
-    # then written straight from page-aligned views of the image.
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        set(entry _RTNoCrtExeStartup@0)
-    else()
-        set(entry RTNoCrtExeStartup)
+    # The runtime's own process entry and compiler support instead of any C
+    # runtime (zolt_nocrt_exe). Sections aligned to pages in the file too:
+    # the package resources are then written straight from page-aligned
+    # views of the image.
+    target_link_libraries(${target} PRIVATE zolt_nocrt_exe)
+    target_link_options(${target} PRIVATE -mwindows -Wl,--file-alignment=4096)
+
+    # Reproducible: no link time in the PE header; no build paths in
+    # __FILE__ texts and debug information (the tree's own libraries get
+    # the same maps from the top-level CMakeLists.txt); the release link
+    # options also when the caller is another project, whose targets the
+    # tree's directory options do not reach.
+    target_link_options(${target} PRIVATE LINKER:--no-insert-timestamp
+        $<$<CONFIG:MinSizeRel>:LINKER:--gc-sections> $<$<CONFIG:MinSizeRel>:-s>)
+    # Equal options are merged, the first one kept: the source tree's map
+    # must read exactly as the top-level one (no trailing slash) so that
+    # the build folder's map still comes after it.
+    get_filename_component(root ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/.. ABSOLUTE)
+    target_compile_options(${target} PRIVATE -ffile-prefix-map=${root}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.
+        $<$<CONFIG:MinSizeRel>:-ffunction-sections>)
+    if(key_args)
+        # Signed in place once linked; a relink follows a changed key.
+        set(unsigned ${dir}/unsigned/$<TARGET_FILE_NAME:${target}>)
+        add_custom_command(TARGET ${target} POST_BUILD
+            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args}
+                --in-place $<TARGET_FILE:${target}> --keep-unsigned ${unsigned}
+            COMMENT "Signing ${target}"
+            VERBATIM)
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${keys_checked})
+        set_target_properties(${target} PROPERTIES ZOLT_STUB_UNSIGNED_FILE ${unsigned}
+            ZOLT_STUB_SIGNED_PACKAGES "${signed_packages}")
     endif()
-    target_link_options(${target} PRIVATE -mwindows -nostartfiles -Wl,-e,${entry} -Wl,--file-alignment=4096)
 endfunction()

@@ -11,8 +11,6 @@
 
 #include <shlwapi.h>
 
-#include <math.h>
-
 #include "lazybind.h"
 #include "messages.h"
 #include "version.h"
@@ -29,6 +27,64 @@
 #define STUB_SPLASH_DOT_SIZE 10
 #define STUB_SPLASH_ORBIT_RADIUS 10.0
 #define STUB_SPLASH_ORBIT_DROP 80
+
+/**
+ * Sine and cosine of @a rdX without the maths library, which an executable
+ * without a C runtime does not have. The nearest multiple of pi/2 is taken
+ * off in two steps (pi/2 split so that the first product is exact for
+ * multiples below 2^20, that is rdX below 1.6e6; the splash's angles stay
+ * below 6.3 radians, any 32-bit angle below 7.5e7), and what is left, within pi/4 of zero, goes through
+ * the Taylor polynomials up to x^15 and x^16, whose first omitted terms are
+ * below 1e-16. That is as close as the C library gets, which matters where
+ * a coordinate truncates to an integer right at a boundary (cos(3.14159)
+ * is 1 - 3.5e-12 in magnitude, and 10 times it truncates to 9).
+ */
+static void rtStubSplashSinCos(double rdX, double *prdSin, double *prdCos)
+{
+    const double rdHalfPiHi = 1.57079632673412561417e+00;
+    const double rdHalfPiLo = 6.07710050650619224932e-11;
+    int32_t const iQuadrant = (int32_t)(rdX * 0.63661977236758134308 + 0.5);
+    double const rdR = (rdX - iQuadrant * rdHalfPiHi) - iQuadrant * rdHalfPiLo;
+    double const rdR2 = rdR * rdR;
+    double rdSin = -1.0 / 1307674368000.0;
+    double rdCos = 1.0 / 20922789888000.0;
+    static const double s_ardSin[] = {
+        1.0 / 6227020800.0, -1.0 / 39916800.0, 1.0 / 362880.0, -1.0 / 5040.0, 1.0 / 120.0, -1.0 / 6.0, 1.0};
+    static const double s_ardCos[] = {-1.0 / 87178291200.0, 1.0 / 479001600.0, -1.0 / 3628800.0, 1.0 / 40320.0,
+                                      -1.0 / 720.0,         1.0 / 24.0,        -1.0 / 2.0,       1.0};
+    for (double rdCoef : s_ardSin)
+        rdSin = rdSin * rdR2 + rdCoef;
+    for (double rdCoef : s_ardCos)
+        rdCos = rdCos * rdR2 + rdCoef;
+    rdSin *= rdR;
+    switch (iQuadrant & 3)
+    {
+        case 0:
+            *prdSin = rdSin;
+            *prdCos = rdCos;
+            break;
+        case 1:
+            *prdSin = rdCos;
+            *prdCos = -rdSin;
+            break;
+        case 2:
+            *prdSin = -rdSin;
+            *prdCos = -rdCos;
+            break;
+        default:
+            *prdSin = -rdCos;
+            *prdCos = rdSin;
+            break;
+    }
+}
+
+void SplashDotOffset(uint32_t uAngle, int *pdx, int *pdy)
+{
+    double rdSin, rdCos;
+    rtStubSplashSinCos((double)uAngle * 3.14159 / 180.0, &rdSin, &rdCos);
+    *pdx = (int)(rdCos * -STUB_SPLASH_ORBIT_RADIUS);
+    *pdy = (int)(rdSin * -STUB_SPLASH_ORBIT_RADIUS);
+}
 
 static Gdiplus::GpImage *rtStubSplashImage(SplashState *pState)
 {
@@ -203,9 +259,8 @@ void SplashPaint(SplashState *pState, HDC hDC)
     rtStubSplashImageSize(pState, &cx, &cy);
     g_pfnGdipDrawImageRectI(pGraphics, rtStubSplashImage(pState), 0, 0, (INT)cx, (INT)cy);
 
-    double rdRadians = (double)pState->uAngle * 3.14159 / 180.0;
-    int dx = (int)(cos(rdRadians) * -STUB_SPLASH_ORBIT_RADIUS);
-    int dy = (int)(sin(rdRadians) * -STUB_SPLASH_ORBIT_RADIUS);
+    int dx, dy;
+    SplashDotOffset(pState->uAngle, &dx, &dy);
     int x = (int)(cx / 2) - dx - STUB_SPLASH_DOT_SIZE / 2;
     int y = (int)(cy / 2) - dy + STUB_SPLASH_ORBIT_DROP - STUB_SPLASH_DOT_SIZE / 2;
     Gdiplus::GpSolidFill *pBrush = NULL;

@@ -55,6 +55,14 @@ int SplashThreadProc(RTTHREAD hSelf, void *pvUser);
 /** The splash window's procedure (its user data is the record). */
 LRESULT CALLBACK SplashWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
+/**
+ * The dot's offset from its orbit's centre at @a uAngle degrees, as the
+ * frame subtracts it: r = uAngle * 3.14159 / 180, *pdx = cos(r) * -10 and
+ * *pdy = sin(r) * -10, each truncated toward zero (the C library's cos and
+ * sin give the same integers).
+ */
+void SplashDotOffset(uint32_t uAngle, int *pdx, int *pdy);
+
 /** Draws one frame: white background, the picture, the dot at uAngle. */
 void SplashPaint(SplashState *pState, HDC hDC);
 

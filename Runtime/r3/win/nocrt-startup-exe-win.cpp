@@ -3,9 +3,10 @@
  *
  * This object is linked only into executables that name RTNoCrtExeStartup
  * as their entry point: nothing else refers to it. That matters because it
- * also supplies atexit, which in such an executable has no C runtime behind
- * it; an executable with the normal C runtime start-up gets atexit from
- * there and never pulls this object in.
+ * also supplies atexit and __main, which in such an executable (linked
+ * without any C runtime) have nothing else behind them; an executable with
+ * the normal C runtime start-up gets both from there and never pulls this
+ * object in.
  */
 #include <windows.h>
 
@@ -26,13 +27,29 @@
    C++ translation unit may not declare ::main with a linkage. */
 extern "C" int rtNoCrtProgramMain(int cArgs, char **papszArgs) __asm__(RT_STR(__USER_LABEL_PREFIX__) "main");
 
-/* The toolchain's routine that runs the C++ constructors once (the compiler
-   also calls it at the top of main, where it then does nothing). It
-   registers the .dtors table with atexit. */
-extern "C" void __main(void);
+namespace
+{
+
+typedef void (*PFNRTNOCRTCTOR)(void);
+
+} // namespace
+
+/* The linker's tables of static constructors and destructors (.ctors and
+   .dtors): a count or -1 first, then the entries, then a null entry. */
+extern "C" PFNRTNOCRTCTOR __CTOR_LIST__[];
+extern "C" PFNRTNOCRTCTOR __DTOR_LIST__[];
 
 namespace
 {
+
+bool g_frtNoCrtCtorsDone = false;
+
+/** Runs the .dtors entries in table order (the reverse of construction). */
+void rtNoCrtRunDestructors(void)
+{
+    for (PFNRTNOCRTCTOR *ppfn = &__DTOR_LIST__[1]; *ppfn; ppfn++)
+        (*ppfn)();
+}
 
 /** The executable's path as the start-up found it (UTF-8), and its length. */
 char g_szrtNoCrtExePath[4100];
@@ -84,6 +101,24 @@ const RTL_USER_PROCESS_PARAMETERS *rtNoCrtProcessParameters(void)
 extern "C" int atexit(void (*pfnCallback)(void))
 {
     return RTNoCrtAtExit(pfnCallback) == 0 ? 0 : -1;
+}
+
+/* The compiler calls __main at the top of main, on targets whose object
+   format has no init section: it runs the .ctors table, last entry first,
+   once per process, and the destructors at exit. The start-up calls it
+   before main, so main's own call finds the work done. */
+extern "C" void __main(void)
+{
+    if (g_frtNoCrtCtorsDone)
+        return;
+    g_frtNoCrtCtorsDone = true;
+    size_t cCtors = (size_t)(uintptr_t)__CTOR_LIST__[0];
+    if (cCtors == ~(size_t)0)
+        for (cCtors = 0; __CTOR_LIST__[cCtors + 1]; cCtors++)
+            ;
+    for (size_t i = cCtors; i >= 1; i--)
+        __CTOR_LIST__[i]();
+    (void)atexit(rtNoCrtRunDestructors);
 }
 
 RTDECL(void) RTNoCrtExeStartup(void)
