@@ -12,6 +12,18 @@
 
 #include "messages.h"
 
+const PayloadResourceCalls g_PayloadHostResourceCalls = {FindResourceExW, SizeofResource, LoadResource, LockResource};
+
+/** The table in use. */
+static const PayloadResourceCalls *g_pPayloadResourceCalls = &g_PayloadHostResourceCalls;
+
+const PayloadResourceCalls *SetPayloadResourceCalls(const PayloadResourceCalls *pCalls)
+{
+    const PayloadResourceCalls *pOld = g_pPayloadResourceCalls;
+    g_pPayloadResourceCalls = pCalls ? pCalls : &g_PayloadHostResourceCalls;
+    return pOld;
+}
+
 int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData)
 {
     if (!pszName)
@@ -20,22 +32,23 @@ int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbDa
     int rc = RTStrToUtf16(pszName, &pwszName);
     if (RT_FAILURE(rc))
         return rc;
-    HRSRC hRsrc = FindResourceExW(NULL, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, (const wchar_t *)pwszName,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const PayloadResourceCalls *pCalls = g_pPayloadResourceCalls;
+    HRSRC hRsrc = pCalls->pfnFindResourceExW(NULL, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, (const wchar_t *)pwszName,
+                                             MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     RTMemFree(pwszName);
     if (!hRsrc)
         return ERR_IO_GEN_FAILURE;
 
-    DWORD cbData = SizeofResource(NULL, hRsrc);
+    DWORD cbData = pCalls->pfnSizeofResource(NULL, hRsrc);
     if (cbData == 0)
         return ERR_NO_DATA;
     if (pcbData)
         *pcbData = cbData;
 
-    HGLOBAL hGlobal = LoadResource(NULL, hRsrc);
+    HGLOBAL hGlobal = pCalls->pfnLoadResource(NULL, hRsrc);
     if (!hGlobal)
         return ERR_IO_GEN_FAILURE;
-    const void *pvData = LockResource(hGlobal);
+    const void *pvData = pCalls->pfnLockResource(hGlobal);
     if (!pvData)
         return ERR_IO_GEN_FAILURE;
     *ppvData = pvData;

@@ -15,6 +15,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 /** The processors a package is meant for. */
 typedef enum PackageArch
 {
@@ -67,6 +71,42 @@ int CheckPayloadManifest(const void *pvData, size_t cbData);
  *          name that fails the checks.
  */
 int CheckPackageHeader(const void *pvData, size_t cbData);
+
+#ifdef _WIN32
+/**
+ * The resource calls of the payload lookup, each with the platform
+ * function's signature. A lookup makes them in this order and stops at the
+ * first one that fails: pfnFindResourceExW (type RT_RCDATA, the UTF-16
+ * name, the neutral language), pfnSizeofResource, pfnLoadResource,
+ * pfnLockResource. A call fails by returning what the platform function
+ * returns on failure (null, or a size of 0); the lookup reads nothing else
+ * of a failed call, not even the last error. The bytes a successful lookup
+ * yields must stay valid and unchanged for the life of the process, as an
+ * image's resources do: callers keep the pointers.
+ *
+ * The table lets tests fail a lookup at a given call, which the platform
+ * does not do on demand. The launcher never changes it.
+ */
+typedef struct PayloadResourceCalls
+{
+    decltype(&::FindResourceExW) pfnFindResourceExW;
+    decltype(&::SizeofResource) pfnSizeofResource;
+    decltype(&::LoadResource) pfnLoadResource;
+    decltype(&::LockResource) pfnLockResource;
+} PayloadResourceCalls;
+
+/** The platform's own calls (kernel32). */
+extern const PayloadResourceCalls g_PayloadHostResourceCalls;
+
+/**
+ * Replaces the resource calls of every later lookup; null restores
+ * g_PayloadHostResourceCalls. Not thread-safe: call it while no other
+ * thread looks up payload resources.
+ * @returns the previous table, for the caller to restore.
+ */
+const PayloadResourceCalls *SetPayloadResourceCalls(const PayloadResourceCalls *pCalls);
+
+#endif /* _WIN32 */
 
 /**
  * Finds a data resource of the executable.
