@@ -8,6 +8,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/** The local machine's store of publishers whose signed code is trusted:
+ *  with our certificate there, the installer's signed drivers and
+ *  components install without asking. */
+#define STUB_CERT_STORE_NAME "TrustedPublisher"
+
 /** One DER-encoded certificate in the launcher's read-only data. */
 struct CarriedCertificate
 {

@@ -110,7 +110,8 @@ static int rtStubOutOfParamSpace(void)
 }
 
 /** Appends @a pszText to the parameters, after one blank when they are not
- *  empty. @returns STUB_CONTINUE, or 2 after reporting a full buffer. */
+ *  empty. @returns STUB_CONTINUE, or STUB_EXIT_SYNTAX_ERROR after reporting
+ *  a full buffer. */
 static int rtStubAppendParams(StubSettings *pSettings, const char *pszText)
 {
     if (pSettings->szMsiParams[0] != '\0' &&
@@ -123,7 +124,8 @@ static int rtStubAppendParams(StubSettings *pSettings, const char *pszText)
 
 /** --msi-prop NAME VALUE: appends NAME=VALUE, the value quoted when it holds
  *  a blank. The option's own value is the name; the value is the next
- *  argument. */
+ *  argument. @returns STUB_CONTINUE, or STUB_EXIT_SYNTAX_ERROR after a
+ *  reported error. */
 static int rtStubAddMsiProperty(StubSettings *pSettings, RTGetOptState *pState, RTGetOptValue *pValue)
 {
     const char *pszName = pValue->psz;
@@ -146,7 +148,8 @@ static int rtStubAddMsiProperty(StubSettings *pSettings, RTGetOptState *pState, 
 }
 
 /** Makes @a pszValue absolute into a path buffer; an empty value empties
- *  it. @returns STUB_CONTINUE, or 2 after reporting with @a pszMsgFormat. */
+ *  it. @returns STUB_CONTINUE, or STUB_EXIT_SYNTAX_ERROR after reporting
+ *  with @a pszMsgFormat. */
 static int rtStubSetPath(char *pszPath, size_t cbPath, const char *pszValue, const char *pszMsgFormat)
 {
     if (*pszValue == '\0')
@@ -160,11 +163,12 @@ static int rtStubSetPath(char *pszPath, size_t cbPath, const char *pszValue, con
     return STUB_CONTINUE;
 }
 
-/** Reports a result of the parser that is not an accepted option. */
+/** Reports a result of the parser that is not an accepted option.
+ *  @returns STUB_EXIT_SYNTAX_ERROR. */
 static int rtStubParseError(int rc, const RTGetOptValue *pValue)
 {
     if (g_fSilentMode)
-        return RTGetOptReportError(rc, pValue);
+        return RTGetOptReportError(rc, pValue); /* STUB_EXIT_SYNTAX_ERROR by its contract */
     if (rc == ERR_OPTION_UNKNOWN)
         return ShowSyntaxError("Unknown option \"%s\"\n"
                                "Please refer to the command line help by specifying \"-?\"\n"
@@ -214,11 +218,11 @@ int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings)
             case 'V':
                 ShowInfo("Version: %u.%u.%ur%u", STUB_VERSION_MAJOR, STUB_VERSION_MINOR, STUB_VERSION_BUILD,
                          STUB_VERSION_REVISION);
-                return 0;
+                return STUB_EXIT_SUCCESS;
             case 'h':
                 ShowInfo(s_szStubHelpFormat, STUB_PRODUCT_TITLE, STUB_VERSION_MAJOR, STUB_VERSION_MINOR,
                          STUB_VERSION_BUILD, STUB_VERSION_REVISION, papszArgs[0], papszArgs[0]);
-                return 0;
+                return STUB_EXIT_SUCCESS;
             case INF_NOT_AN_OPTION:
                 /* Operands continue the parameters given before them; on
                    their own they mean nothing. */

@@ -4,10 +4,16 @@
 #ifndef STUB_CMDLINE_H
 #define STUB_CMDLINE_H
 
+#include <zolt/path.h>
+
 #include <stddef.h>
 
-/** Size of the path buffers of StubSettings in bytes. */
-#define STUB_PATH_SIZE 4100
+#include "exitcodes.h"
+
+/** Size of the launcher's path buffers in bytes (StubSettings and every
+ *  path a run builds): the runtime's path size, since its path functions
+ *  fill them. */
+#define STUB_PATH_SIZE RTPATH_MAX
 /** Size of the Windows Installer parameter buffer in bytes. */
 #define STUB_MSI_PARAMS_SIZE 4096
 
@@ -32,12 +38,15 @@ typedef struct StubSettings
     char szMsiParams[STUB_MSI_PARAMS_SIZE];
 } StubSettings;
 
+/** --silent: console instead of message boxes, no splash screen, the
+ *  Windows Installer without UI, the certificate installed (unless
+ *  --no-silent-cert). Read by the
+ *  reporters at each call, so it takes effect for every later message. */
+extern bool g_fSilentMode;
+
 /** --verbose, once per occurrence; non-zero: a console with a settings
  *  report. */
 extern unsigned g_cVerbosity;
-
-/** ParseStubCommandLine's result when the run goes on. */
-#define STUB_CONTINUE (-1)
 
 /**
  * Sets the defaults of @a pSettings and parses the arguments (argv[0] is
@@ -46,10 +55,11 @@ extern unsigned g_cVerbosity;
  * --version are carried out when they are reached and end the run, and the
  * first error ends it.
  *
- * @returns STUB_CONTINUE when the run goes on with the settings;
- *          0 after --help or --version;
- *          2 after a reported command-line error;
- *          1 when the parser could not be set up (reported).
+ * @returns STUB_CONTINUE when the run goes on with the settings, else the
+ *          exit code that ends the run: STUB_EXIT_SUCCESS after --help or
+ *          --version; STUB_EXIT_SYNTAX_ERROR after a reported command-line
+ *          error; STUB_EXIT_FAILURE when the parser could not be set up
+ *          (reported).
  */
 int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings);
 

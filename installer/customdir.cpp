@@ -12,16 +12,18 @@
 
 #include "cleanup.h"
 #include "cmdline.h"
+#include "exitcodes.h"
 #include "lazybind.h"
 #include "messages.h"
 
-/** Capacity of a converted path in UTF-16 units; its buffer has one unit
- *  more for the second terminator of the shell's name lists. */
-#define STUB_SHELL_PATH_UNITS 4100
+/** Capacity of a converted path in UTF-16 units, as many as a path buffer
+ *  has bytes; its buffer has one unit more for the second terminator of the
+ *  shell's name lists. */
+#define STUB_SHELL_PATH_UNITS STUB_PATH_SIZE
 
 /** Converts @a pszPath into a shell name list of one name: the path, its
- *  terminator and a second zero unit. @returns 0, or 1 after showing the
- *  conversion failure. */
+ *  terminator and a second zero unit. @returns STUB_EXIT_SUCCESS, or
+ *  STUB_EXIT_FAILURE after showing the conversion failure. */
 static int rtStubToShellList(const char *pszPath, RTUTF16 *pwszList)
 {
     RTUTF16 *pwsz = pwszList;
@@ -30,7 +32,7 @@ static int rtStubToShellList(const char *pszPath, RTUTF16 *pwszList)
     if (RT_FAILURE(rc))
         return ShowError("RTStrToUtf16Ex failed on '%s': %Rrc", pszPath, rc);
     pwszList[cwc + 1] = 0; /* cwc < STUB_SHELL_PATH_UNITS: still inside the buffer */
-    return 0;
+    return STUB_EXIT_SUCCESS;
 }
 
 int CopyCustomDirectory(const char *pszExtractPath)
@@ -42,12 +44,13 @@ int CopyCustomDirectory(const char *pszExtractPath)
     if (RT_FAILURE(rc))
         return ShowError("Failed to construct '.custom' dir path: %Rrc", rc);
     if (!RTDirExists(szSource))
-        return 0;
+        return STUB_EXIT_SUCCESS;
 
     RTUTF16 wszSource[STUB_SHELL_PATH_UNITS + 1];
     RTUTF16 wszDest[STUB_SHELL_PATH_UNITS + 1];
-    if (rtStubToShellList(szSource, wszSource) != 0 || rtStubToShellList(pszExtractPath, wszDest) != 0)
-        return 1;
+    if (rtStubToShellList(szSource, wszSource) != STUB_EXIT_SUCCESS ||
+        rtStubToShellList(pszExtractPath, wszDest) != STUB_EXIT_SUCCESS)
+        return STUB_EXIT_FAILURE;
 
     char *pszCopy = RTPathJoinA(pszExtractPath, STUB_CUSTOM_DIR_NAME);
     if (!pszCopy)
@@ -75,7 +78,7 @@ int CopyCustomDirectory(const char *pszExtractPath)
     if (!pRec)
     {
         (void)RTDirClose(hDir);
-        return 1; /* shown by AddCleanupRecord */
+        return STUB_EXIT_FAILURE; /* shown by AddCleanupRecord */
     }
     pRec->hHandle.hDir = hDir;
 
@@ -89,8 +92,8 @@ int CopyCustomDirectory(const char *pszExtractPath)
     Op.fAnyOperationsAborted = FALSE;
     Op.hNameMappings = NULL;
     Op.lpszProgressTitle = NULL;
-    int rcShell = g_pfnSHFileOperationW(&Op);
-    if (rcShell != 0)
-        return ShowError("Copying the '.custom' dir failed: %#x", rcShell);
-    return 0;
+    int iShellResult = g_pfnSHFileOperationW(&Op);
+    if (iShellResult != 0)
+        return ShowError("Copying the '.custom' dir failed: %#x", iShellResult);
+    return STUB_EXIT_SUCCESS;
 }

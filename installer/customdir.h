@@ -24,11 +24,12 @@
  * Anything else named ".custom" (a file) or none at all beside the
  * executable: nothing to copy.
  *
- * @returns 0 when copied or when there was nothing to copy; 1 after one
- *          message through ShowError (the source path cannot be built,
- *          either path does not convert to UTF-16 in 4100 units, the
- *          copy's directory cannot be made, opened as a directory or
- *          registered, the shell's copy fails (its result in hexadecimal)).
+ * @returns STUB_EXIT_SUCCESS when copied or when there was nothing to copy;
+ *          STUB_EXIT_FAILURE after one message through ShowError (the
+ *          source path cannot be built, either path does not convert to
+ *          UTF-16 in STUB_PATH_SIZE units, the copy's directory cannot be
+ *          made, opened as a directory or registered, the shell's copy
+ *          fails (its result in hexadecimal)).
  *          A failed shell copy leaves what it copied to the cleanup pass.
  */
 int CopyCustomDirectory(const char *pszExtractPath);

@@ -12,29 +12,28 @@
 
 #include "certificate.h"
 #include "cleanup.h"
+#include "cmdline.h"
 #include "customdir.h"
+#include "exitcodes.h"
 #include "messages.h"
 #include "msipackage.h"
 #include "payload.h"
 
-/** The local machine's store of publishers whose signed code is trusted:
- *  with our certificate there, the installer's signed drivers and
- *  components install without asking. */
-#define STUB_CERT_STORE_NAME "TrustedPublisher"
-
 /** Adds the carried certificates to the store, all or nothing further.
- *  @returns 0, or 1 after a reported failure. */
+ *  @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a reported
+ *  failure. */
 static int rtStubInstallCertificates(void)
 {
     for (size_t i = 0; i < g_cCertificates; i++)
         if (!AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, STUB_CERT_STORE_NAME, g_aCertificates[i].pbData,
                                    g_aCertificates[i].cbData))
             return ShowError("Failed to add our certificate(s) to trusted publisher store.");
-    return 0;
+    return STUB_EXIT_SUCCESS;
 }
 
 /** Installs or passes over the extracted file of package @a iPackage.
- *  @returns 0, 3010, or 1 after a reported failure. */
+ *  @returns STUB_EXIT_SUCCESS, STUB_EXIT_REBOOT_REQUIRED, or
+ *  STUB_EXIT_FAILURE after a reported failure. */
 static int rtStubInstallPackage(const StubSettings *pSettings, unsigned iPackage, const PackageHeader *pHeader)
 {
     CleanupRecord *pRec = FindCleanupRecord((int32_t)iPackage);
@@ -48,7 +47,7 @@ static int rtStubInstallPackage(const StubSettings *pSettings, unsigned iPackage
                                  pSettings->szMsiLogFile[0] != '\0' ? pSettings->szMsiLogFile : NULL);
     /* The cabinet is for the installer to find beside the package. */
     if (pszSuffix && RTStrCmpAsciiNoCase(pszSuffix, ".cab") == 0)
-        return 0;
+        return STUB_EXIT_SUCCESS;
     return ShowError("Internal error: Do not know how to handle file '%s' (%s).", pHeader->szFileName, pRec->szPath);
 }
 
@@ -56,19 +55,20 @@ int RunInstallationPhase(const StubSettings *pSettings, unsigned cPackages)
 {
     int rcExit = CopyCustomDirectory(pSettings->szExtractPath);
     /* Interactive runs leave trusting our publisher to the user. */
-    if (rcExit == 0 && pSettings->fInstallCert && g_fSilentMode)
+    if (rcExit == STUB_EXIT_SUCCESS && pSettings->fInstallCert && g_fSilentMode)
         rcExit = rtStubInstallCertificates();
 
-    for (unsigned iPackage = 0; iPackage < cPackages && (rcExit == 0 || rcExit == ERROR_SUCCESS_REBOOT_REQUIRED);
-         iPackage++)
+    for (unsigned iPackage = 0;
+         iPackage < cPackages && (rcExit == STUB_EXIT_SUCCESS || rcExit == STUB_EXIT_REBOOT_REQUIRED); iPackage++)
     {
         const PackageHeader *pHeader = GetPackageHeader(iPackage);
-        int rc = 1; /* a missing header has been reported */
+        int rcExitPackage = STUB_EXIT_FAILURE; /* a missing header has been reported */
         if (pHeader)
-            rc = PackageFitsHost(pHeader->enmArch) ? rtStubInstallPackage(pSettings, iPackage, pHeader) : 0;
+            rcExitPackage = PackageFitsHost(pHeader->enmArch) ? rtStubInstallPackage(pSettings, iPackage, pHeader)
+                                                              : STUB_EXIT_SUCCESS;
         /* A success keeps an earlier restart-required result. */
-        if (rc != 0)
-            rcExit = rc;
+        if (rcExitPackage != STUB_EXIT_SUCCESS)
+            rcExit = rcExitPackage;
     }
     return rcExit;
 }

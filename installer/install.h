@@ -12,24 +12,25 @@
  * pSettings->szExtractPath, in this order:
  *  1. copies the custom directory (CopyCustomDirectory);
  *  2. in silent runs with fInstallCert, adds every carried certificate to
- *     the local machine's "TrustedPublisher" store, stopping at the first
+ *     the local machine's STUB_CERT_STORE_NAME store, stopping at the first
  *     failure ("Failed to add our certificate(s) to trusted publisher
  *     store.");
  *  3. for each of the @a cPackages packages in index order, while the
- *     result is 0 or 3010: a package that fits the host is found in the
- *     cleanup records and, by its suffix (ASCII case ignored), installed
- *     (".msi", InstallMsiPackage with szMsiParams and szMsiLogFile, if
- *     any), left alone (".cab") or refused ("Internal error: Do not know
- *     how to handle file '%s' (%s)."). Packages for other hosts are
- *     skipped.
+ *     result is STUB_EXIT_SUCCESS or STUB_EXIT_REBOOT_REQUIRED: a package
+ *     that fits the host is found in the cleanup records and, by its
+ *     suffix (ASCII case ignored), installed (".msi", InstallMsiPackage
+ *     with szMsiParams and szMsiLogFile, if any), left alone (".cab") or
+ *     refused ("Internal error: Do not know how to handle file '%s'
+ *     (%s)."). Packages for other hosts are skipped.
  * A failing step ends the phase; a restart-required result does not, and
  * later successes keep it. Every failure has been reported once.
  *
  * The record paths of installed packages are turned to backslashes in
  * place. Cleaning up is the caller's business.
  *
- * @returns 0, 3010 (at least one package needs a restart, none failed) or
- *          1 (a reported failure).
+ * @returns STUB_EXIT_SUCCESS, STUB_EXIT_REBOOT_REQUIRED (at least one
+ *          package needs a restart, none failed) or STUB_EXIT_FAILURE (a
+ *          reported failure).
  */
 int RunInstallationPhase(const StubSettings *pSettings, unsigned cPackages);
 

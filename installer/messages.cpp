@@ -15,6 +15,7 @@
 
 #include <stdarg.h>
 
+#include "cmdline.h"
 #include "lazybind.h"
 #include "version.h"
 
@@ -66,7 +67,7 @@ int ShowError(const char *pszFormat, ...)
     va_start(Args, pszFormat);
     rtStubShowErrorV(pszFormat, Args);
     va_end(Args);
-    return 1;
+    return STUB_EXIT_FAILURE;
 }
 
 void ShowInfo(const char *pszFormat, ...)
@@ -91,7 +92,7 @@ int ShowSyntaxError(const char *pszFormat, ...)
     va_start(Args, pszFormat);
     rtStubShowErrorV(pszFormat, Args);
     va_end(Args);
-    return 2;
+    return STUB_EXIT_SYNTAX_ERROR;
 }
 
 static void rtStubPrintErrorV(const char *pszFormat, va_list Args)
@@ -113,7 +114,7 @@ int PrintErrorFailure(const char *pszFormat, ...)
     va_start(Args, pszFormat);
     rtStubPrintErrorV(pszFormat, Args);
     va_end(Args);
-    return 1;
+    return STUB_EXIT_FAILURE;
 }
 
 int PrintErrorRc(int rc, const char *pszFormat, ...)

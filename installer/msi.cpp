@@ -9,6 +9,8 @@
 #include <zolt/message.h>
 #include <zolt/string.h>
 
+#include "cmdline.h"
+#include "exitcodes.h"
 #include "lazybind.h"
 #include "messages.h"
 #include "msipackage.h"
@@ -19,13 +21,16 @@
 #define STUB_MSI_COMMON_CONTROLS                                                                                       \
     (ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_STANDARD_CLASSES | ICC_LINK_CLASS)
 
+/** The installer's restart-required result is passed on as our exit code. */
+static_assert(ERROR_SUCCESS_REBOOT_REQUIRED == STUB_EXIT_REBOOT_REQUIRED, "3010 on both sides");
+
 /** Results whose text lives in the network message module, not in the
  *  system's table. */
 #define STUB_MSI_NETWORK_RESULT_FIRST 2100u
 #define STUB_MSI_NETWORK_RESULT_LAST 2999u
 
 /** Shows "Installation failed! Error: " with the platform's text for
- *  @a uResult, or the number when it has none. @returns 1. */
+ *  @a uResult, or the number when it has none. @returns STUB_EXIT_FAILURE. */
 static int rtStubShowInstallFailure(UINT uResult)
 {
     DWORD fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
@@ -52,17 +57,18 @@ static int rtStubShowInstallFailure(UINT uResult)
 
     if (hNetMsg)
         FreeLibrary(hNetMsg);
-    return 1;
+    return STUB_EXIT_FAILURE;
 }
 
 /** Converts @a pszText for the installer; a failure is shown naming the
- *  text. @returns 0 with the text in *ppwszText, or 1. */
+ *  text. @returns STUB_EXIT_SUCCESS with the text in *ppwszText, or
+ *  STUB_EXIT_FAILURE. */
 static int rtStubMsiText(const char *pszText, RTUTF16 **ppwszText)
 {
     int rc = RTStrToUtf16(pszText, ppwszText);
     if (RT_FAILURE(rc))
         return ShowError("RTStrToUtf16 failed on '%s': %Rrc", pszText, rc);
-    return 0;
+    return STUB_EXIT_SUCCESS;
 }
 
 int InstallMsiPackage(const char *pszPackage, const char *pszMsiParams, const char *pszLogFile)
@@ -74,14 +80,14 @@ int InstallMsiPackage(const char *pszPackage, const char *pszMsiParams, const ch
     if (pszLogFile)
     {
         RTUTF16 *pwszLogFile = NULL;
-        if (rtStubMsiText(pszLogFile, &pwszLogFile) != 0)
-            return 1;
+        if (rtStubMsiText(pszLogFile, &pwszLogFile) != STUB_EXIT_SUCCESS)
+            return STUB_EXIT_FAILURE;
         /* A new log for every run, flushed line by line so that it is
            complete even when the installer dies. */
-        UINT uRc = g_pfnMsiEnableLogW(INSTALLLOGMODE_VERBOSE, reinterpret_cast<const wchar_t *>(pwszLogFile),
-                                      INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
+        UINT uLogResult = g_pfnMsiEnableLogW(INSTALLLOGMODE_VERBOSE, reinterpret_cast<const wchar_t *>(pwszLogFile),
+                                             INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
         RTMemFree(pwszLogFile);
-        if (uRc != ERROR_SUCCESS)
+        if (uLogResult != ERROR_SUCCESS)
             return ShowError("MsiEnableLogW failed");
     }
 
@@ -89,13 +95,13 @@ int InstallMsiPackage(const char *pszPackage, const char *pszMsiParams, const ch
     (void)g_pfnInitCommonControlsEx(&Icc);
 
     RTUTF16 *pwszPackage = NULL;
-    if (rtStubMsiText(pszPackage, &pwszPackage) != 0)
-        return 1;
+    if (rtStubMsiText(pszPackage, &pwszPackage) != STUB_EXIT_SUCCESS)
+        return STUB_EXIT_FAILURE;
     RTUTF16 *pwszParams = NULL;
-    if (rtStubMsiText(pszMsiParams, &pwszParams) != 0)
+    if (rtStubMsiText(pszMsiParams, &pwszParams) != STUB_EXIT_SUCCESS)
     {
         RTMemFree(pwszPackage);
-        return 1;
+        return STUB_EXIT_FAILURE;
     }
     UINT uResult = g_pfnMsiInstallProductW(reinterpret_cast<const wchar_t *>(pwszPackage),
                                            reinterpret_cast<const wchar_t *>(pwszParams));
@@ -104,12 +110,12 @@ int InstallMsiPackage(const char *pszPackage, const char *pszMsiParams, const ch
 
     switch (uResult)
     {
-        case ERROR_SUCCESS: return 0;
+        case ERROR_SUCCESS: return STUB_EXIT_SUCCESS;
         case ERROR_SUCCESS_REBOOT_REQUIRED:
             if (g_fSilentMode)
                 RTMessageInfo("Reboot required (by %s)\n", pszPackage);
-            return ERROR_SUCCESS_REBOOT_REQUIRED;
-        case ERROR_INSTALL_USEREXIT: return 1; /* the user's own choice: nothing to explain */
+            return STUB_EXIT_REBOOT_REQUIRED;
+        case ERROR_INSTALL_USEREXIT: return STUB_EXIT_FAILURE; /* the user's own choice: nothing to explain */
         case ERROR_INSTALL_PACKAGE_VERSION:
             return ShowError("This installation package cannot be installed by the Windows Installer service.\n"
                              "You must install a Windows service pack that contains a newer version of the Windows "

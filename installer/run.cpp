@@ -16,6 +16,7 @@
 
 #include "cleanup.h"
 #include "cmdline.h"
+#include "exitcodes.h"
 #include "extract.h"
 #include "install.h"
 #include "messages.h"
@@ -35,7 +36,8 @@ typedef struct StubRun
 const char *g_pszStubTestConsoleFile = NULL;
 
 /** Opens a console of our own for a verbose run and points both standard
- *  streams at it. @returns 0, or 1 when there is no console (reported). */
+ *  streams at it. @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE when
+ *  there is no console (reported). */
 static int rtStubOpenVerboseConsole(void)
 {
     const char *pszConsole = g_pszStubTestConsoleFile;
@@ -52,7 +54,7 @@ static int rtStubOpenVerboseConsole(void)
         g_pStdOut = pConsole;
         g_pStdErr = pConsole;
     }
-    return 0; /* without CONOUT$ the output stays where it was */
+    return STUB_EXIT_SUCCESS; /* without CONOUT$ the output stays where it was */
 }
 
 static void rtStubPrintSettings(const StubSettings *pSettings, PackageArch enmHost)
@@ -65,6 +67,14 @@ static void rtStubPrintSettings(const StubSettings *pSettings, PackageArch enmHo
     RTPrintf("Logging to file          : %s\n", pSettings->szMsiLogFile[0] ? pSettings->szMsiLogFile : "<None>");
 }
 
+/** Lets another launcher start. */
+static void rtStubReleaseMutex(StubRun *pRun)
+{
+    if (pRun->hMutex)
+        CloseHandle(pRun->hMutex);
+    pRun->hMutex = NULL;
+}
+
 /** The end of every run that got past the mutex: console, splash screen,
  *  mutex, and the restart-required result. @returns the exit code. */
 static int rtStubCommonEnd(StubRun *pRun, int rcExit)
@@ -73,10 +83,9 @@ static int rtStubCommonEnd(StubRun *pRun, int rcExit)
         FreeConsole();
     StopSplash(pRun->pSplash);
     pRun->pSplash = NULL;
-    if (pRun->hMutex)
-        CloseHandle(pRun->hMutex);
-    if (rcExit == ERROR_SUCCESS_REBOOT_REQUIRED && pRun->pSettings->fIgnoreReboot)
-        rcExit = 0;
+    rtStubReleaseMutex(pRun);
+    if (rcExit == STUB_EXIT_REBOOT_REQUIRED && pRun->pSettings->fIgnoreReboot)
+        rcExit = STUB_EXIT_SUCCESS;
     return rcExit;
 }
 
@@ -97,23 +106,35 @@ static int rtStubCloseRun(StubRun *pRun, int rcExit)
 
 /** Settles szExtractPath when the user gave none: the temporary directory
  *  itself for extract-only runs, else a new directory with a random name in
- *  it. @returns 0, or 1 after a reported failure. */
+ *  it. On failure the mutex is released before the message (see the
+ *  caller). @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a
+ *  reported failure. */
 static int rtStubChooseExtractPath(StubRun *pRun)
 {
     StubSettings *pSettings = pRun->pSettings;
     int rc = RTPathTempDir(pSettings->szExtractPath, sizeof(pSettings->szExtractPath));
     if (RT_FAILURE(rc))
+    {
+        rtStubReleaseMutex(pRun);
         return ShowError("Failed to find temporary directory: %Rrc", rc);
+    }
     if (pSettings->fExtractOnly)
-        return 0;
+        return STUB_EXIT_SUCCESS;
 
     rc = RTPathAppend(pSettings->szExtractPath, sizeof(pSettings->szExtractPath), STUB_TEMP_DIR_TEMPLATE);
     if (RT_SUCCESS(rc))
         rc = RTDirCreateTemp(pSettings->szExtractPath, 0700);
     if (RT_FAILURE(rc))
+    {
+        rtStubReleaseMutex(pRun);
         return ShowError("Failed to create extraction path: %Rrc", rc);
+    }
     pRun->pDirRecord = AddCleanupRecord(pSettings->szExtractPath, false /*fIsFile*/);
-    return pRun->pDirRecord ? 0 : 1; /* "Out of memory!" has been shown */
+    if (pRun->pDirRecord)
+        return STUB_EXIT_SUCCESS;
+    /* "Out of memory!" has been shown; the new directory stays, empty. */
+    rtStubReleaseMutex(pRun);
+    return STUB_EXIT_FAILURE;
 }
 
 /** The run after option parsing. */
@@ -127,7 +148,10 @@ static int rtStubRun(StubSettings *pSettings)
     Run.hMutex = CreateMutexW(NULL, FALSE, L"" STUB_MUTEX_NAME);
     if (Run.hMutex && GetLastError() == ERROR_ALREADY_EXISTS)
     {
-        CloseHandle(Run.hMutex);
+        /* Another launcher runs. Nothing of ours exists yet but this
+           handle, and it goes before the message, so that we do not keep
+           the other launcher's mutex alive while the user reads it. */
+        rtStubReleaseMutex(&Run);
         return ShowError("Another installer is already running");
     }
 
@@ -137,20 +161,25 @@ static int rtStubRun(StubSettings *pSettings)
     InitCleanupRecords();
     if (pSettings->szExtractPath[0] == '\0')
     {
+        /* No place to extract to, and nothing extracted yet. The mutex has
+           gone before the message, so the launcher can be started again
+           while the user reads it (once TMP is fixed, say). The splash
+           thread, if one runs, holds nothing that outlives the process and
+           ends with it, right after the message. */
         int rcExit = rtStubChooseExtractPath(&Run);
-        if (rcExit != 0)
-        {
-            if (Run.hMutex)
-                CloseHandle(Run.hMutex);
+        if (rcExit != STUB_EXIT_SUCCESS)
             return rcExit;
-        }
     }
     RTPathToBackslashes(pSettings->szExtractPath);
 
     if (g_cVerbosity)
     {
+        /* No console: nothing has been extracted yet, so there is nothing
+           to clean up. The mutex and the splash thread go with the
+           process, which ends right after this message; a directory of our
+           own made above stays, empty. */
         int rcExit = rtStubOpenVerboseConsole();
-        if (rcExit != 0)
+        if (rcExit != STUB_EXIT_SUCCESS)
             return rcExit;
     }
 
@@ -162,6 +191,9 @@ static int rtStubRun(StubSettings *pSettings)
             int rc = RTStrCopy(pSettings->szMsiLogFile, sizeof(pSettings->szMsiLogFile), pSettings->szExtractPath);
             if (RT_SUCCESS(rc))
                 rc = RTPathAppend(pSettings->szMsiLogFile, sizeof(pSettings->szMsiLogFile), STUB_DEFAULT_LOG_NAME);
+            /* Nothing extracted yet either: the mutex, the splash thread
+               and the console opened above go with the process, and a
+               directory of our own made above stays, empty. */
             if (RT_FAILURE(rc))
                 return ShowError("Error creating MSI log file name, rc=%Rrc", rc);
         }
@@ -173,7 +205,11 @@ static int rtStubRun(StubSettings *pSettings)
 
     /* A 32-bit host can still be extracted for, or served unattended with
        the packages that fit every host; an interactive installation there
-       is refused up front. */
+       is refused up front. From here on every run ends through the common
+       end, which frees the console, takes the splash screen down and
+       releases the mutex. Here and at the missing manifest nothing has
+       been extracted, so no cleanup pass runs: a directory of our own made
+       above stays, empty. */
     if (!pSettings->fExtractOnly && !g_fSilentMode && enmHost == PackageArch_X86)
         return rtStubCommonEnd(&Run, ShowError("32-bit Windows hosts are not supported by this Marrowdale release."));
 
@@ -184,11 +220,16 @@ static int rtStubRun(StubSettings *pSettings)
 
     int rcExit =
         ExtractPackages(pManifest->cPackages, pSettings->szExtractPath, pSettings->fExtractOnly, &Run.pDirRecord);
-    if (rcExit != 0)
+    if (rcExit != STUB_EXIT_SUCCESS)
     {
+        /* A failed installation deletes what it wrote: the files are of no
+           use to anyone without the installation. */
         if (!pSettings->fExtractOnly)
             return rtStubCloseRun(&Run, rcExit);
-        FreeCleanupRecords(); /* what was extracted stays */
+        /* A failed extract-only run keeps what it wrote, which shows how
+           far it got; the records go, and the handles they held with them
+           end with the process. */
+        FreeCleanupRecords();
         return rtStubCommonEnd(&Run, rcExit);
     }
 
@@ -198,10 +239,11 @@ static int rtStubRun(StubSettings *pSettings)
     if (pSettings->fExtractOnly)
     {
         ShowInfo("Files were extracted to: %s", pSettings->szExtractPath);
-        /* The files stay, and so do our handles on them until the process
-           ends. */
+        /* The files are what the user asked for and stay. The handles the
+           records held are not closed: they end with the process, which
+           follows at once. */
         FreeCleanupRecords();
-        return rtStubCommonEnd(&Run, 0);
+        return rtStubCommonEnd(&Run, STUB_EXIT_SUCCESS);
     }
 
     /* The installation phase (custom directory, certificate, packages)
@@ -213,7 +255,7 @@ int StubMain(int cArgs, char **papszArgs)
 {
     int rc = RTR3InitForExe(cArgs, &papszArgs, RTR3INIT_F_SYSTEM32_DLLS);
     if (RT_FAILURE(rc))
-        return RTMessageInitFailure(rc);
+        return RTMessageInitFailure(rc); /* STUB_EXIT_INIT_FAILURE by its contract */
 
     /* Owned by the run for its whole life; too big for a comfortable stack
        frame. */

@@ -14,10 +14,12 @@
 
 /**
  * Runs the launcher on the UTF-8 argument vector of the process start-up.
- * @returns the process exit code: 0 success (help, version, extraction
- *          done, packages installed); 1 a reported failure; 2 a
- *          command-line error; 3 the runtime failed to initialise; 3010
- *          installed, a restart is required (0 with --ignore-reboot).
+ * @returns the process exit code (exitcodes.h): STUB_EXIT_SUCCESS (help,
+ *          version, extraction done, packages installed);
+ *          STUB_EXIT_FAILURE a reported failure; STUB_EXIT_SYNTAX_ERROR a
+ *          command-line error; STUB_EXIT_INIT_FAILURE the runtime failed to
+ *          initialise; STUB_EXIT_REBOOT_REQUIRED installed, a restart is
+ *          required (STUB_EXIT_SUCCESS with --ignore-reboot).
  */
 int StubMain(int cArgs, char **papszArgs);
 

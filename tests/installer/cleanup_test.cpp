@@ -12,7 +12,7 @@
 
 #include "capture.h"
 #include "cleanup.h"
-#include "messages.h"
+#include "cmdline.h"
 
 namespace
 {
@@ -24,7 +24,7 @@ class CleanupTest : public ::testing::Test
     {
         g_fSilentMode = true;
         InitCleanupRecords();
-        char szTemp[4100];
+        char szTemp[STUB_PATH_SIZE];
         ASSERT_EQ(0, RTPathTempDir(szTemp, sizeof(szTemp)));
         ASSERT_EQ(0, RTPathAppend(szTemp, sizeof(szTemp), "cleanup-test-XXXXXXXX"));
         ASSERT_EQ(0, RTDirCreateTemp(szTemp, 0700));

@@ -19,8 +19,8 @@
 
 #include "capture.h"
 #include "cleanup.h"
+#include "cmdline.h"
 #include "customdir.h"
-#include "messages.h"
 
 namespace
 {
@@ -91,7 +91,7 @@ class CustomDirTest : public ::testing::Test
         InitCleanupRecords();
         m_strSource = ExeDir() + "\\.custom";
         RemoveTree(m_strSource);
-        char szTemp[4100];
+        char szTemp[STUB_PATH_SIZE];
         ASSERT_EQ(0, RTPathTempDir(szTemp, sizeof(szTemp)));
         ASSERT_EQ(0, RTPathAppend(szTemp, sizeof(szTemp), "customdir-test-XXXXXXXX"));
         ASSERT_EQ(0, RTDirCreateTemp(szTemp, 0700));

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "capture.h"
+#include "cmdline.h"
 #include "messages.h"
 
 namespace

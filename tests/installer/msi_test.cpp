@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "capture.h"
+#include "cmdline.h"
 #include "lazybind.h"
-#include "messages.h"
 #include "msipackage.h"
 
 namespace
