@@ -15,8 +15,7 @@
 #include "cmdline.h"
 #include "messages.h"
 #include "payload.h"
-
-FNSTUBEXTRACTHOOK *g_pfnStubExtractTestHook = NULL;
+#include "testhooks.h"
 
 /** Create a new file for writing; others may read but not write. An
  *  existing file of the name is deleted first (rtStubClearTarget): creating
@@ -65,7 +64,8 @@ static int rtStubClearTarget(const char *pszTargetPath)
     return RT_SUCCESS(rc) || rc == ERR_FILE_NOT_FOUND || rc == ERR_PATH_NOT_FOUND ? 0 : rc;
 }
 
-int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, RTFILE hFile, unsigned iPackage)
+int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char *pszTargetPath, RTFILE hFile,
+                       unsigned iPackage)
 {
     if (!RT_VALID_PTR(pszResourceName) || !RT_VALID_PTR(pszTargetPath))
         return ERR_INVALID_POINTER;
@@ -95,7 +95,7 @@ int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, R
 
     const void *pvData = NULL;
     size_t cbData = 0;
-    rc = FindPayloadResource(pszResourceName, &pvData, &cbData);
+    rc = FindPayloadResource(hPayload, pszResourceName, &pvData, &cbData);
     if (RT_FAILURE(rc))
         return PrintErrorRc(rc, "#%u: Failed to locate resource '%s': %Rrc", iPackage, pszResourceName, rc);
 
@@ -124,8 +124,7 @@ int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, R
     }
     pRec->hHandle.hFile = hFirst;
 
-    if (g_pfnStubExtractTestHook)
-        g_pfnStubExtractTestHook(pszTargetPath, iPackage);
+    STUB_TEST_HOOK_EXTRACTED(pszTargetPath, iPackage);
 
     RTFILE hKept = NIL_RTFILE;
     rc = RTFileOpen(&hKept, pszTargetPath, STUB_OPEN_KEPT);
@@ -182,7 +181,8 @@ static int rtStubPrepareDirectory(const char *pszPath, CleanupRecord **ppDirReco
     return 0;
 }
 
-int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, CleanupRecord **ppDirRecord)
+int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszPath, bool fExtractOnly,
+                    CleanupRecord **ppDirRecord)
 {
     int rcExit = rtStubPrepareDirectory(pszPath, ppDirRecord);
     if (rcExit != 0)
@@ -190,17 +190,17 @@ int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, 
 
     for (unsigned iPackage = 0; iPackage < cPackages; iPackage++)
     {
-        const PackageHeader *pHdr = GetPackageHeader(iPackage);
+        const PackageHeader *pHdr = GetPackageHeader(pOps->hPayload, iPackage);
         if (!pHdr)
             return 1;
-        if (!fExtractOnly && !PackageFitsHost(pHdr->enmArch))
+        if (!fExtractOnly && !PackageFitsHost(pHdr->enmArch, pOps->pfnDetectHostArch))
             continue;
 
         char szTarget[STUB_PATH_SIZE];
         int rc = RTPathJoin(szTarget, sizeof(szTarget), pszPath, pHdr->szFileName);
         if (RT_FAILURE(rc))
             return ShowError("Internal error: Build extraction file name failed: %Rrc", rc);
-        rc = ExtractPackageFile(pHdr->szResourceName, szTarget, NIL_RTFILE, iPackage);
+        rc = ExtractPackageFile(pOps->hPayload, pHdr->szResourceName, szTarget, NIL_RTFILE, iPackage);
         if (RT_FAILURE(rc))
             return ShowError("Error extracting package #%u (%s): %Rrc", iPackage, pHdr->szFileName, rc);
     }

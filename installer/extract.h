@@ -12,12 +12,15 @@
 #include <zolt/file.h>
 
 #include "cleanup.h"
+#include "runops.h"
 
 /** Read-back block size of the verification in bytes. */
 #define STUB_EXTRACT_BLOCK_SIZE 65536
 
 /**
- * Extracts the packages 0 to @a cPackages - 1 into @a pszPath.
+ * Extracts the packages 0 to @a cPackages - 1 of the image
+ * pOps->hPayload into @a pszPath: every package in extract-only runs, else
+ * those that fit the host (PackageFitsHost with pOps->pfnDetectHostArch).
  *
  * The directory is created (mode 0700) when it does not exist; it is
  * registered for cleanup, kept (fKeep) when it existed before, opened so it
@@ -29,10 +32,12 @@
  *          "Error extracting package #%u (%s): %Rrc" for a package, the
  *          directory's own messages, or the header lookup's).
  */
-int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, CleanupRecord **ppDirRecord);
+int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszPath, bool fExtractOnly,
+                    CleanupRecord **ppDirRecord);
 
 /**
- * Writes resource @a pszResourceName to @a pszTargetPath (created anew,
+ * Writes resource @a pszResourceName of the image @a hPayload to
+ * @a pszTargetPath (created anew,
  * writes denied to others: an earlier file of the name is deleted first, a
  * link there is refused with ERR_IS_A_SYMLINK and never written through),
  * registers the file for cleanup with
@@ -49,12 +54,7 @@ int ExtractPackages(unsigned cPackages, const char *pszPath, bool fExtractOnly, 
  *          failure after the record exists has printed a detail line
  *          (PrintErrorRc) and leaves the file to the cleanup pass.
  */
-int ExtractPackageFile(const char *pszResourceName, const char *pszTargetPath, RTFILE hFile, unsigned iPackage);
-
-/** Test builds only: called by ExtractPackageFile after the write handle
- *  is closed and before the file is reopened with writes denied, so a test
- *  can act on the file (as another process could) at a known moment. */
-typedef void FNSTUBEXTRACTHOOK(const char *pszTargetPath, unsigned iPackage);
-extern FNSTUBEXTRACTHOOK *g_pfnStubExtractTestHook;
+int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char *pszTargetPath, RTFILE hFile,
+                       unsigned iPackage);
 
 #endif /* STUB_EXTRACT_H */

@@ -19,10 +19,7 @@
 #include "msipackage.h"
 #include "payload.h"
 
-/** Adds the carried certificates to the store, all or nothing further.
- *  @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a reported
- *  failure. */
-static int rtStubInstallCertificates(void)
+int InstallCarriedCertificates(void)
 {
     for (size_t i = 0; i < g_cCertificates; i++)
         if (!AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, STUB_CERT_STORE_NAME, g_aCertificates[i].pbData,
@@ -34,7 +31,8 @@ static int rtStubInstallCertificates(void)
 /** Installs or passes over the extracted file of package @a iPackage.
  *  @returns STUB_EXIT_SUCCESS, STUB_EXIT_REBOOT_REQUIRED, or
  *  STUB_EXIT_FAILURE after a reported failure. */
-static int rtStubInstallPackage(const StubSettings *pSettings, unsigned iPackage, const PackageHeader *pHeader)
+static int rtStubInstallPackage(const StubRunOps *pOps, const StubSettings *pSettings, unsigned iPackage,
+                                const PackageHeader *pHeader)
 {
     CleanupRecord *pRec = FindCleanupRecord((int32_t)iPackage);
     if (!pRec)
@@ -43,29 +41,30 @@ static int rtStubInstallPackage(const StubSettings *pSettings, unsigned iPackage
     RTPathToBackslashes(pRec->szPath);
     const char *pszSuffix = RTPathFindSuffix(pRec->szPath);
     if (pszSuffix && RTStrCmpAsciiNoCase(pszSuffix, ".msi") == 0)
-        return InstallMsiPackage(pRec->szPath, pSettings->szMsiParams,
-                                 pSettings->szMsiLogFile[0] != '\0' ? pSettings->szMsiLogFile : NULL);
+        return pOps->pfnInstallMsiPackage(pRec->szPath, pSettings->szMsiParams,
+                                          pSettings->szMsiLogFile[0] != '\0' ? pSettings->szMsiLogFile : NULL);
     /* The cabinet is for the installer to find beside the package. */
     if (pszSuffix && RTStrCmpAsciiNoCase(pszSuffix, ".cab") == 0)
         return STUB_EXIT_SUCCESS;
     return ShowError("Internal error: Do not know how to handle file '%s' (%s).", pHeader->szFileName, pRec->szPath);
 }
 
-int RunInstallationPhase(const StubSettings *pSettings, unsigned cPackages)
+int RunInstallationPhase(const StubRunOps *pOps, const StubSettings *pSettings, unsigned cPackages)
 {
-    int rcExit = CopyCustomDirectory(pSettings->szExtractPath);
+    int rcExit = pOps->pfnCopyCustomDirectory(pSettings->szExtractPath);
     /* Interactive runs leave trusting our publisher to the user. */
     if (rcExit == STUB_EXIT_SUCCESS && pSettings->fInstallCert && g_fSilentMode)
-        rcExit = rtStubInstallCertificates();
+        rcExit = pOps->pfnInstallCertificates();
 
     for (unsigned iPackage = 0;
          iPackage < cPackages && (rcExit == STUB_EXIT_SUCCESS || rcExit == STUB_EXIT_REBOOT_REQUIRED); iPackage++)
     {
-        const PackageHeader *pHeader = GetPackageHeader(iPackage);
+        const PackageHeader *pHeader = GetPackageHeader(pOps->hPayload, iPackage);
         int rcExitPackage = STUB_EXIT_FAILURE; /* a missing header has been reported */
         if (pHeader)
-            rcExitPackage = PackageFitsHost(pHeader->enmArch) ? rtStubInstallPackage(pSettings, iPackage, pHeader)
-                                                              : STUB_EXIT_SUCCESS;
+            rcExitPackage = PackageFitsHost(pHeader->enmArch, pOps->pfnDetectHostArch)
+                                ? rtStubInstallPackage(pOps, pSettings, iPackage, pHeader)
+                                : STUB_EXIT_SUCCESS;
         /* A success keeps an earlier restart-required result. */
         if (rcExitPackage != STUB_EXIT_SUCCESS)
             rcExit = rcExitPackage;

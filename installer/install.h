@@ -6,22 +6,31 @@
 #define STUB_INSTALL_H
 
 #include "cmdline.h"
+#include "runops.h"
 
 /**
- * Runs the installation phase after a successful extraction into
- * pSettings->szExtractPath, in this order:
- *  1. copies the custom directory (CopyCustomDirectory);
- *  2. in silent runs with fInstallCert, adds every carried certificate to
- *     the local machine's STUB_CERT_STORE_NAME store, stopping at the first
- *     failure ("Failed to add our certificate(s) to trusted publisher
- *     store.");
+ * Adds every carried certificate (g_aCertificates) to the local machine's
+ * STUB_CERT_STORE_NAME store, in order, stopping at the first failure.
+ * @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after showing "Failed to
+ *          add our certificate(s) to trusted publisher store." (the failing
+ *          call has printed its detail).
+ */
+int InstallCarriedCertificates(void);
+
+/**
+ * Runs the installation phase after a successful extraction of the
+ * packages of pOps->hPayload into pSettings->szExtractPath, in this order,
+ * through the steps of @a pOps:
+ *  1. copies the custom directory (pfnCopyCustomDirectory);
+ *  2. in silent runs with fInstallCert, installs the carried certificates
+ *     (pfnInstallCertificates);
  *  3. for each of the @a cPackages packages in index order, while the
  *     result is STUB_EXIT_SUCCESS or STUB_EXIT_REBOOT_REQUIRED: a package
- *     that fits the host is found in the cleanup records and, by its
- *     suffix (ASCII case ignored), installed (".msi", InstallMsiPackage
- *     with szMsiParams and szMsiLogFile, if any), left alone (".cab") or
- *     refused ("Internal error: Do not know how to handle file '%s'
- *     (%s)."). Packages for other hosts are skipped.
+ *     that fits the host (pfnDetectHostArch) is found in the cleanup
+ *     records and, by its suffix (ASCII case ignored), installed (".msi",
+ *     pfnInstallMsiPackage with szMsiParams and szMsiLogFile, if any),
+ *     left alone (".cab") or refused ("Internal error: Do not know how to
+ *     handle file '%s' (%s)."). Packages for other hosts are skipped.
  * A failing step ends the phase; a restart-required result does not, and
  * later successes keep it. Every failure has been reported once.
  *
@@ -32,6 +41,6 @@
  *          package needs a restart, none failed) or STUB_EXIT_FAILURE (a
  *          reported failure).
  */
-int RunInstallationPhase(const StubSettings *pSettings, unsigned cPackages);
+int RunInstallationPhase(const StubRunOps *pOps, const StubSettings *pSettings, unsigned cPackages);
 
 #endif /* STUB_INSTALL_H */

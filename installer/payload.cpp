@@ -24,7 +24,7 @@ const PayloadResourceCalls *SetPayloadResourceCalls(const PayloadResourceCalls *
     return pOld;
 }
 
-int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData)
+int FindPayloadResource(HMODULE hModule, const char *pszName, const void **ppvData, size_t *pcbData)
 {
     if (!pszName)
         return ERR_INVALID_PARAMETER;
@@ -33,19 +33,19 @@ int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbDa
     if (RT_FAILURE(rc))
         return rc;
     const PayloadResourceCalls *pCalls = g_pPayloadResourceCalls;
-    HRSRC hRsrc = pCalls->pfnFindResourceExW(NULL, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, (const wchar_t *)pwszName,
+    HRSRC hRsrc = pCalls->pfnFindResourceExW(hModule, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, (const wchar_t *)pwszName,
                                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     RTMemFree(pwszName);
     if (!hRsrc)
         return ERR_IO_GEN_FAILURE;
 
-    DWORD cbData = pCalls->pfnSizeofResource(NULL, hRsrc);
+    DWORD cbData = pCalls->pfnSizeofResource(hModule, hRsrc);
     if (cbData == 0)
         return ERR_NO_DATA;
     if (pcbData)
         *pcbData = cbData;
 
-    HGLOBAL hGlobal = pCalls->pfnLoadResource(NULL, hRsrc);
+    HGLOBAL hGlobal = pCalls->pfnLoadResource(hModule, hRsrc);
     if (!hGlobal)
         return ERR_IO_GEN_FAILURE;
     const void *pvData = pCalls->pfnLockResource(hGlobal);
@@ -55,11 +55,11 @@ int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbDa
     return 0;
 }
 
-int FindPayloadManifest(const PayloadManifest **ppManifest)
+int FindPayloadManifest(HMODULE hModule, const PayloadManifest **ppManifest)
 {
     const void *pvData = NULL;
     size_t cbData = 0;
-    int rc = FindPayloadResource("MANIFEST", &pvData, &cbData);
+    int rc = FindPayloadResource(hModule, "MANIFEST", &pvData, &cbData);
     if (RT_FAILURE(rc))
         return rc;
     rc = CheckPayloadManifest(pvData, cbData);
@@ -68,13 +68,13 @@ int FindPayloadManifest(const PayloadManifest **ppManifest)
     return rc;
 }
 
-const PackageHeader *GetPackageHeader(unsigned iPackage)
+const PackageHeader *GetPackageHeader(HMODULE hModule, unsigned iPackage)
 {
     char szName[32];
     RTStrPrintf(szName, sizeof(szName), "HDR_%02d", iPackage);
     const void *pvData = NULL;
     size_t cbData = 0;
-    int rc = FindPayloadResource(szName, &pvData, &cbData);
+    int rc = FindPayloadResource(hModule, szName, &pvData, &cbData);
     if (RT_SUCCESS(rc))
         rc = CheckPackageHeader(pvData, cbData);
     if (RT_FAILURE(rc))
@@ -158,7 +158,7 @@ const char *PackageArchName(uint32_t enmArch)
     return "<Unknown>";
 }
 
-bool PackageFitsHost(uint32_t enmArch)
+bool PackageFitsHost(uint32_t enmArch, FNDETECTHOSTARCH *pfnDetectHostArch)
 {
-    return enmArch == PackageArch_All || enmArch == (uint32_t)DetectHostArch();
+    return enmArch == PackageArch_All || enmArch == (uint32_t)pfnDetectHostArch();
 }

@@ -106,33 +106,41 @@ extern const PayloadResourceCalls g_PayloadHostResourceCalls;
  */
 const PayloadResourceCalls *SetPayloadResourceCalls(const PayloadResourceCalls *pCalls);
 
-#endif /* _WIN32 */
-
 /**
- * Finds a data resource of the executable.
+ * Finds a data resource of an image.
+ * @param hModule the image whose resources are read: the launcher passes its
+ *        own (GetModuleHandleW(NULL)); tests pass other launchers loaded as
+ *        image resources (LoadLibraryExW with
+ *        LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE).
  * @param pszName UTF-8 resource name.
- * @param ppvData out: the bytes (read-only, valid for the process's life).
- * @param pcbData optional out: their size, set once the size is known.
+ * @param ppvData out: the bytes (read-only, valid while the image stays
+ *        loaded: for the launcher's own image, the process's life).
+ *        Untouched on failure.
+ * @param pcbData optional out: their size, set once the size is known (so
+ *        also when loading or locking then fails).
  * @returns 0; ERR_INVALID_PARAMETER for a null name; the UTF-16 conversion
  *          status; ERR_IO_GEN_FAILURE when the resource is missing or
  *          cannot be loaded or locked; ERR_NO_DATA for an empty resource.
  */
-int FindPayloadResource(const char *pszName, const void **ppvData, size_t *pcbData);
+int FindPayloadResource(HMODULE hModule, const char *pszName, const void **ppvData, size_t *pcbData);
 
 /**
- * Finds the manifest and checks it (CheckPayloadManifest).
- * @returns the statuses of FindPayloadResource and CheckPayloadManifest.
+ * Finds the manifest of @a hModule and checks it (CheckPayloadManifest).
+ * @returns the statuses of FindPayloadResource and CheckPayloadManifest;
+ *          @a ppManifest is set on success only.
  */
-int FindPayloadManifest(const PayloadManifest **ppManifest);
+int FindPayloadManifest(HMODULE hModule, const PayloadManifest **ppManifest);
 
 /**
- * Finds the header of package @a iPackage ("HDR_%02d": "HDR_07",
- * "HDR_123") and checks it (CheckPackageHeader) before anyone reads it.
+ * Finds the header of package @a iPackage in @a hModule ("HDR_%02d":
+ * "HDR_07", "HDR_123") and checks it (CheckPackageHeader) before anyone
+ * reads it.
  * @returns the header, or null after showing "Internal error: Could not find
  *          package header #%u: %Rrc" (ShowError) with the lookup's or the
  *          check's status.
  */
-const PackageHeader *GetPackageHeader(unsigned iPackage);
+const PackageHeader *GetPackageHeader(HMODULE hModule, unsigned iPackage);
+#endif /* _WIN32 */
 
 /**
  * The host's processor architecture: X86, X86_64 or Arm64. Never fails:
@@ -145,8 +153,13 @@ PackageArch DetectHostArch(void);
  *  "<Unknown>" for any other value. */
 const char *PackageArchName(uint32_t enmArch);
 
+/** A host architecture query: DetectHostArch, or a test's stand-in. */
+typedef PackageArch FNDETECTHOSTARCH(void);
+
 /** @returns true when a package of @a enmArch fits the host: All, or the
- *  architecture DetectHostArch reports (asked only for other values). */
-bool PackageFitsHost(uint32_t enmArch);
+ *  architecture @a pfnDetectHostArch reports (asked anew for every package
+ *  of another value, never for All). A value other than 1 to 4 fits no
+ *  host. */
+bool PackageFitsHost(uint32_t enmArch, FNDETECTHOSTARCH *pfnDetectHostArch);
 
 #endif /* STUB_PAYLOAD_H */

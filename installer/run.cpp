@@ -16,12 +16,15 @@
 
 #include "cleanup.h"
 #include "cmdline.h"
+#include "customdir.h"
 #include "exitcodes.h"
 #include "extract.h"
 #include "install.h"
 #include "messages.h"
+#include "msipackage.h"
 #include "payload.h"
 #include "splash.h"
+#include "testhooks.h"
 
 /** What a run holds from the mutex on, released by its end. */
 typedef struct StubRun
@@ -33,14 +36,12 @@ typedef struct StubRun
     CleanupRecord *pDirRecord;
 } StubRun;
 
-const char *g_pszStubTestConsoleFile = NULL;
-
 /** Opens a console of our own for a verbose run and points both standard
  *  streams at it. @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE when
  *  there is no console (reported). */
 static int rtStubOpenVerboseConsole(void)
 {
-    const char *pszConsole = g_pszStubTestConsoleFile;
+    const char *pszConsole = STUB_TEST_CONSOLE_FILE();
     if (!pszConsole)
     {
         if (!AllocConsole())
@@ -137,8 +138,7 @@ static int rtStubChooseExtractPath(StubRun *pRun)
     return STUB_EXIT_FAILURE;
 }
 
-/** The run after option parsing. */
-static int rtStubRun(StubSettings *pSettings)
+int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
 {
     StubRun Run = {pSettings, NULL, NULL, NULL};
 
@@ -199,7 +199,7 @@ static int rtStubRun(StubSettings *pSettings)
         }
     }
 
-    PackageArch enmHost = DetectHostArch();
+    PackageArch enmHost = pOps->pfnDetectHostArch();
     if (g_cVerbosity)
         rtStubPrintSettings(pSettings, enmHost);
 
@@ -214,12 +214,12 @@ static int rtStubRun(StubSettings *pSettings)
         return rtStubCommonEnd(&Run, ShowError("32-bit Windows hosts are not supported by this Marrowdale release."));
 
     const PayloadManifest *pManifest = NULL;
-    int rc = FindPayloadManifest(&pManifest);
+    int rc = FindPayloadManifest(pOps->hPayload, &pManifest);
     if (RT_FAILURE(rc))
         return rtStubCommonEnd(&Run, ShowError("Internal package error: Manifest not found (%Rrc)", rc));
 
     int rcExit =
-        ExtractPackages(pManifest->cPackages, pSettings->szExtractPath, pSettings->fExtractOnly, &Run.pDirRecord);
+        ExtractPackages(pOps, pManifest->cPackages, pSettings->szExtractPath, pSettings->fExtractOnly, &Run.pDirRecord);
     if (rcExit != STUB_EXIT_SUCCESS)
     {
         /* A failed installation deletes what it wrote: the files are of no
@@ -248,7 +248,7 @@ static int rtStubRun(StubSettings *pSettings)
 
     /* The installation phase (custom directory, certificate, packages)
        runs with the extracted files still held open. */
-    return rtStubCloseRun(&Run, RunInstallationPhase(pSettings, pManifest->cPackages));
+    return rtStubCloseRun(&Run, RunInstallationPhase(pOps, pSettings, pManifest->cPackages));
 }
 
 int StubMain(int cArgs, char **papszArgs)
@@ -263,5 +263,8 @@ int StubMain(int cArgs, char **papszArgs)
     int rcExit = ParseStubCommandLine(cArgs, papszArgs, &s_Settings);
     if (rcExit != STUB_CONTINUE)
         return rcExit;
-    return rtStubRun(&s_Settings);
+    /* The payload is our own image's; the steps are the real ones. */
+    const StubRunOps Ops = {GetModuleHandleW(NULL), DetectHostArch, CopyCustomDirectory, InstallCarriedCertificates,
+                            InstallMsiPackage};
+    return RunStub(&s_Settings, &Ops);
 }

@@ -5,6 +5,9 @@
 #ifndef STUB_RUN_H
 #define STUB_RUN_H
 
+#include "cmdline.h"
+#include "runops.h"
+
 /** The single-instance mutex: its existence is the signal. */
 #define STUB_MUTEX_NAME "QuorStubInstaller"
 /** Template of a new extraction directory in the temporary directory. */
@@ -23,9 +26,13 @@
  */
 int StubMain(int cArgs, char **papszArgs);
 
-/** Test builds only: when set, a verbose run writes what it would print to
- *  a console of its own into this file instead (appending), so a test can
- *  read it where no console can be allocated. */
-extern const char *g_pszStubTestConsoleFile;
+/**
+ * The run after option parsing, from the single-instance mutex to the
+ * exit code, with @a pSettings as parsed (g_fSilentMode and g_cVerbosity
+ * set) and the payload, host and installation steps of @a pOps. StubMain
+ * passes its own image and the real steps; tests pass their own.
+ * @returns the exit code, as StubMain's.
+ */
+int RunStub(StubSettings *pSettings, const StubRunOps *pOps);
 
 #endif /* STUB_RUN_H */

@@ -1,7 +1,8 @@
 /** @file
  * main of the launchers built for the tampering, cleanup and splash tests:
- * the launcher itself, plus a pause between writing each package and
- * verifying it, so a test can act on the file at that moment.
+ * the launcher itself (its test build, with the hooks of testhooks.h), plus
+ * a pause between writing each package and verifying it, so a test can act
+ * on the file at that moment.
  *
  * With ZOLT_E2E_HOOK_DIR set, the pause creates "<dir>\hook-<index>.ready"
  * holding the file's path and waits (at most two minutes) until
@@ -13,8 +14,8 @@
 
 #include <zolt/strformat.h>
 
-#include "extract.h"
 #include "run.h"
+#include "testhooks.h"
 
 static bool e2eFileExists(const char *pszPath)
 {

@@ -1,0 +1,43 @@
+/** @file
+ * What a run uses of the world around the launcher's own decisions: the
+ * image that carries the payload, the host's architecture, and the steps
+ * of the installation phase that change the machine.
+ *
+ * The launcher runs with its own image and the real steps (StubMain).
+ * Tests run the very same sequence (StubRun, ExtractPackages,
+ * RunInstallationPhase) with a table of their own: other launchers' images
+ * loaded as resources, another host, steps that record what they were
+ * asked and answer as told. So every decision of a run (which packages are
+ * extracted and installed, in what order, when it stops, what the exit
+ * code becomes) can be driven with real extraction and cleanup but without
+ * the Windows Installer installing anything.
+ */
+#ifndef STUB_RUNOPS_H
+#define STUB_RUNOPS_H
+
+#include <windows.h>
+
+#include "payload.h"
+
+/** The run's surroundings. Every member is set; the table outlives the run. */
+typedef struct StubRunOps
+{
+    /** The image whose resources carry the payload container. */
+    HMODULE hPayload;
+    /** The host's architecture (DetectHostArch), asked anew wherever the run
+     *  needs it. */
+    FNDETECTHOSTARCH *pfnDetectHostArch;
+    /** Copies the custom directory into the extraction directory
+     *  (CopyCustomDirectory). @returns 0, or 1 after a reported failure. */
+    int (*pfnCopyCustomDirectory)(const char *pszExtractPath);
+    /** Adds the carried certificates to the local machine's trusted
+     *  publishers (InstallCarriedCertificates). @returns 0, or 1 after a
+     *  reported failure. */
+    int (*pfnInstallCertificates)(void);
+    /** Installs one extracted package (InstallMsiPackage, same arguments).
+     *  @returns 0, 3010 (a restart is required), or 1 after a reported
+     *  failure. */
+    int (*pfnInstallMsiPackage)(const char *pszPackage, const char *pszMsiParams, const char *pszLogFile);
+} StubRunOps;
+
+#endif /* STUB_RUNOPS_H */
