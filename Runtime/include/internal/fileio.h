@@ -4,7 +4,8 @@
  *
  * The system-call table lets tests inject faults the host cannot produce
  * on demand (a full disk at a given offset, a FAT32 volume, a write that
- * runs out of kernel memory). Production code never changes it.
+ * runs out of kernel memory, any one call of a whole run failing). Production
+ * code never changes it.
  */
 #ifndef ZOLT_INTERNAL_FILEIO_H
 #define ZOLT_INTERNAL_FILEIO_H
@@ -15,6 +16,8 @@
 #include <windows.h>
 
 #include <winternl.h>
+
+#include "internal/nt.h"
 #else
 #include <sys/types.h>
 #endif
@@ -91,6 +94,20 @@ typedef struct RTFILESYSCALLS
     (HANDLE hFile, LPCVOID pvBuf, DWORD cbToWrite, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped);
     NTSTATUS(NTAPI *pfnNtQueryVolumeInformationFile)
     (HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pvBuf, ULONG cbBuf, FS_INFORMATION_CLASS enmClass);
+    /** RTFileOpenEx's open and RTFileClose's close. */
+    decltype(&::CreateFileW) pfnCreateFileW;
+    decltype(&::CloseHandle) pfnCloseHandle;
+    /** The native opens (deletion, directory handles, path information),
+     *  the file information queries, the deletion's disposition, the
+     *  attribute query by path, and the closing of native handles. */
+    decltype(&::NtCreateFile) pfnNtCreateFile;
+    decltype(&::NtQueryInformationFile) pfnNtQueryInformationFile;
+    decltype(&::NtSetInformationFile) pfnNtSetInformationFile;
+    decltype(&::NtQueryFullAttributesFile) pfnNtQueryFullAttributesFile;
+    decltype(&::NtClose) pfnNtClose;
+    /** RTDirCreate and RTDirRemove. */
+    decltype(&::CreateDirectoryW) pfnCreateDirectoryW;
+    decltype(&::RemoveDirectoryW) pfnRemoveDirectoryW;
 #else
     ssize_t (*pfnRead)(int fd, void *pvBuf, size_t cbToRead);
     ssize_t (*pfnWrite)(int fd, const void *pvBuf, size_t cbToWrite);

@@ -47,9 +47,10 @@ static NTSTATUS rtPathNtOpen(POBJECT_ATTRIBUTES pObjAttr, ACCESS_MASK fAccess, U
 {
     IO_STATUS_BLOCK Ios;
     *phFile = INVALID_HANDLE_VALUE;
-    return NtCreateFile(phFile, fAccess | SYNCHRONIZE, pObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                        fOptions | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return g_pRtFileSysCalls->pfnNtCreateFile(
+        phFile, fAccess | SYNCHRONIZE, pObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        fOptions | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
 }
 
 /**
@@ -88,7 +89,7 @@ static int rtPathNtQueryByDirEntry(const UNICODE_STRING *pNtName, RTFSOBJREC *pO
     IO_STATUS_BLOCK Ios;
     rcNt = NtQueryDirectoryFile(hDir, nullptr, nullptr, nullptr, &Ios, &u, sizeof(u), FileIdBothDirectoryInformation,
                                 TRUE, &Name, TRUE);
-    NtClose(hDir);
+    g_pRtFileSysCalls->pfnNtClose(hDir);
     if (rcNt == RT_NT_STATUS_NO_MORE_ENTRIES)
         return ERR_FILE_NOT_FOUND;
     if (!NT_SUCCESS(rcNt) && rcNt != RT_NT_STATUS_BUFFER_OVERFLOW)
@@ -124,7 +125,8 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
     /* The quick way, without opening anything; it cannot tell a link from
        its target, nor give the identity. */
     FILE_NETWORK_OPEN_INFORMATION NetInfo;
-    if (enmAdditional != RTFSOBJATTRADD_UNIX && NT_SUCCESS(NtQueryFullAttributesFile(&ObjAttr, &NetInfo)) &&
+    if (enmAdditional != RTFSOBJATTRADD_UNIX &&
+        NT_SUCCESS(g_pRtFileSysCalls->pfnNtQueryFullAttributesFile(&ObjAttr, &NetInfo)) &&
         !(NetInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
     {
         rtPathNtFillBasic(pObjInfo, enmAdditional, NetInfo.EndOfFile.QuadPart, NetInfo.AllocationSize.QuadPart,
@@ -153,14 +155,15 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
            stand for what they contain. */
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo;
         IO_STATUS_BLOCK Ios;
-        if (NT_SUCCESS(NtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)) &&
+        if (NT_SUCCESS(g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo),
+                                                                    FileAttributeTagInformation)) &&
             (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         {
             if (TagInfo.ReparseTag == RT_NT_REPARSE_TAG_SYMLINK)
                 uReparseTag = TagInfo.ReparseTag;
             else
             {
-                NtClose(hFile);
+                g_pRtFileSysCalls->pfnNtClose(hFile);
                 rcNt = rtPathNtOpen(&ObjAttr, FILE_READ_ATTRIBUTES, 0, &hFile);
             }
         }
@@ -171,7 +174,7 @@ int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTR
     if (NT_SUCCESS(rcNt))
     {
         rc = rtFileNtQueryInfo(hFile, pObjInfo, enmAdditional, uReparseTag);
-        NtClose(hFile);
+        g_pRtFileSysCalls->pfnNtClose(hFile);
         if (RT_FAILURE(rc))
             rc = rtPathNtQueryByDirEntry(&NtName, pObjInfo, enmAdditional);
         else if (fFollowedAnyway)
@@ -231,8 +234,8 @@ int rtDirNativeOpen(RTDIRREC *pDir)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo;
         IO_STATUS_BLOCK Ios;
-        bool fReparse = NT_SUCCESS(NtQueryInformationFile((HANDLE)hDir, &Ios, &TagInfo, sizeof(TagInfo),
-                                                          FileAttributeTagInformation)) &&
+        bool fReparse = NT_SUCCESS(g_pRtFileSysCalls->pfnNtQueryInformationFile(
+                            (HANDLE)hDir, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)) &&
                         (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         bool fSymlink = fReparse && TagInfo.ReparseTag == RT_NT_REPARSE_TAG_SYMLINK;
         if (!fReparse)
@@ -248,7 +251,7 @@ int rtDirNativeOpen(RTDIRREC *pDir)
         }
         if (fReparse)
         {
-            NtClose((HANDLE)hDir);
+            g_pRtFileSysCalls->pfnNtClose((HANDLE)hDir);
             hDir = INVALID_HANDLE_VALUE;
             if (fSymlink)
                 rc = ERR_IS_A_SYMLINK;
@@ -265,6 +268,6 @@ int rtDirNativeOpen(RTDIRREC *pDir)
 
 void rtDirNativeClose(RTDIRREC *pDir)
 {
-    NtClose((HANDLE)pDir->hDir);
+    g_pRtFileSysCalls->pfnNtClose((HANDLE)pDir->hDir);
     pDir->hDir = -1;
 }

@@ -17,7 +17,7 @@
 static NTSTATUS rtFileNtQuery(HANDLE hFile, void *pvBuf, ULONG cbBuf, FILE_INFORMATION_CLASS enmClass)
 {
     IO_STATUS_BLOCK Ios;
-    return NtQueryInformationFile(hFile, &Ios, pvBuf, cbBuf, enmClass);
+    return g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, pvBuf, cbBuf, enmClass);
 }
 
 /** Checks the opened object and marks it for deletion.
@@ -57,7 +57,8 @@ static int rtFileNtDeleteOpened(HANDLE hFile, const UNICODE_STRING *pNtName, boo
     /* The member is spelled DeleteFile, which <windows.h> redefines. */
     FILE_DISPOSITION_INFORMATION Disposition = {TRUE};
     IO_STATUS_BLOCK Ios;
-    rcNt = NtSetInformationFile(hFile, &Ios, &Disposition, sizeof(Disposition), FileDispositionInformation);
+    rcNt = g_pRtFileSysCalls->pfnNtSetInformationFile(hFile, &Ios, &Disposition, sizeof(Disposition),
+                                                      FileDispositionInformation);
     return NT_SUCCESS(rcNt) ? SUCCESS : RTErrConvertFromNtStatus(rcNt);
 }
 
@@ -66,7 +67,8 @@ static int rtFileNtDeleteOpened(HANDLE hFile, const UNICODE_STRING *pNtName, boo
 static int rtFileNtDeleteRefuseDirectory(POBJECT_ATTRIBUTES pObjAttr)
 {
     FILE_NETWORK_OPEN_INFORMATION Info;
-    if (NT_SUCCESS(NtQueryFullAttributesFile(pObjAttr, &Info)) && (Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (NT_SUCCESS(g_pRtFileSysCalls->pfnNtQueryFullAttributesFile(pObjAttr, &Info)) &&
+        (Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return ERR_IS_A_SYMLINK;
     return ERR_IS_A_DIRECTORY;
 }
@@ -85,21 +87,22 @@ RTDECL(int) RTFileDelete(const char *pszFilename)
         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT;
     HANDLE hFile = INVALID_HANDLE_VALUE;
     IO_STATUS_BLOCK Ios;
-    NTSTATUS rcNt =
-        NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr, 0,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions, nullptr, 0);
+    NTSTATUS rcNt = g_pRtFileSysCalls->pfnNtCreateFile(
+        &hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr, 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions, nullptr, 0);
     if (rcNt == RT_NT_STATUS_INVALID_PARAMETER)
     {
         /* NT 4 and older file systems do not know the reparse-point option;
            there is nothing to follow there either. */
         fOptions &= ~FILE_OPEN_REPARSE_POINT;
-        rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr, 0,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions, nullptr, 0);
+        rcNt = g_pRtFileSysCalls->pfnNtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios,
+                                                  nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                  FILE_OPEN, fOptions, nullptr, 0);
     }
     if (NT_SUCCESS(rcNt))
     {
         rc = rtFileNtDeleteOpened(hFile, &NtName, (fOptions & FILE_OPEN_REPARSE_POINT) != 0);
-        rcNt = NtClose(hFile);
+        rcNt = g_pRtFileSysCalls->pfnNtClose(hFile);
         if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
             rc = RTErrConvertFromNtStatus(rcNt);
     }

@@ -22,7 +22,8 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAddi
        wanted: the overflow warning still comes with everything before it. */
     FILE_ALL_INFORMATION AllInfo;
     IO_STATUS_BLOCK Ios;
-    NTSTATUS const rcNt = NtQueryInformationFile(hFile, &Ios, &AllInfo, sizeof(AllInfo), FileAllInformation);
+    NTSTATUS const rcNt =
+        g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &AllInfo, sizeof(AllInfo), FileAllInformation);
     if (!NT_SUCCESS(rcNt) && rcNt != RT_NT_STATUS_BUFFER_OVERFLOW)
         return RTErrConvertFromNtStatus(rcNt);
 
@@ -80,7 +81,8 @@ bool rtFileNtOpenedThroughFinalLink(HANDLE hFile, const UNICODE_STRING *pNtName)
     } uStack;
     FILE_NAME_INFORMATION *pInfo = &uStack.Info;
     IO_STATUS_BLOCK Ios;
-    NTSTATUS rcNt = NtQueryInformationFile(hFile, &Ios, pInfo, sizeof(uStack), FileNameInformation);
+    NTSTATUS rcNt =
+        g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, pInfo, sizeof(uStack), FileNameInformation);
     if (rcNt == RT_NT_STATUS_BUFFER_OVERFLOW)
     {
         /* A deep path: the first answer says how long it is. */
@@ -88,7 +90,7 @@ bool rtFileNtOpenedThroughFinalLink(HANDLE hFile, const UNICODE_STRING *pNtName)
         pInfo = (FILE_NAME_INFORMATION *)RTMemAlloc(cbInfo);
         if (!pInfo)
             return false;
-        rcNt = NtQueryInformationFile(hFile, &Ios, pInfo, cbInfo, FileNameInformation);
+        rcNt = g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, pInfo, cbInfo, FileNameInformation);
     }
     bool fLink = false;
     if (NT_SUCCESS(rcNt))

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <string.h>
 
+#include "internal/fileio.h"
 #include "internal/path.h"
 
 namespace
@@ -268,8 +269,9 @@ RTNtPathOpen(const char *pszPath, uint32_t fDesiredAccess, uint32_t fShareAccess
     HANDLE hHandle = INVALID_HANDLE_VALUE;
     IO_STATUS_BLOCK Ios;
     auto openFile = [&]() {
-        return NtCreateFile(&hHandle, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShareAccess,
-                            FILE_OPEN, fCreateOptions, nullptr, 0);
+        return g_pRtFileSysCalls->pfnNtCreateFile(&hHandle, fDesiredAccess, &ObjAttr, &Ios, nullptr,
+                                                  FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN, fCreateOptions,
+                                                  nullptr, 0);
     };
     NTSTATUS rcNt = openFile();
     size_t const cwc = NtName.Length / sizeof(WCHAR);

@@ -8,6 +8,7 @@
 #include <zolt/path.h>
 
 #include "internal/dir.h"
+#include "internal/fileio.h"
 
 RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
 {
@@ -20,7 +21,7 @@ RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
     rc = RTPathToNativeWide(&pwszPath, pszPath);
     if (RT_FAILURE(rc))
         return rc;
-    if (!CreateDirectoryW((LPCWSTR)pwszPath, nullptr))
+    if (!g_pRtFileSysCalls->pfnCreateDirectoryW((LPCWSTR)pwszPath, nullptr))
         rc = RTErrConvertFromWin32(GetLastError());
     /* The indexing service has no business in an installer's scratch
        directories; failing to say so is an error only if asked. */
@@ -38,7 +39,7 @@ RTDECL(int) RTDirRemove(const char *pszPath)
     int rc = RTPathToNativeWide(&pwszPath, pszPath);
     if (RT_FAILURE(rc))
         return rc;
-    if (!RemoveDirectoryW((LPCWSTR)pwszPath))
+    if (!g_pRtFileSysCalls->pfnRemoveDirectoryW((LPCWSTR)pwszPath))
         rc = RTErrConvertFromWin32(GetLastError());
     RTPathFreeNativeWide(pwszPath);
     return rc;

@@ -16,7 +16,20 @@
 
 #include "internal/fileio.h"
 
-const RTFILESYSCALLS g_rtFileHostSysCalls = {ReadFile, WriteFile, NtQueryVolumeInformationFile};
+const RTFILESYSCALLS g_rtFileHostSysCalls = {
+    ReadFile,
+    WriteFile,
+    NtQueryVolumeInformationFile,
+    CreateFileW,
+    CloseHandle,
+    NtCreateFile,
+    NtQueryInformationFile,
+    NtSetInformationFile,
+    NtQueryFullAttributesFile,
+    NtClose,
+    CreateDirectoryW,
+    RemoveDirectoryW,
+};
 
 /** Platform share mode by sharing value (RTFOPEN_SHARE_MASK >> 4). */
 static const DWORD g_afRtFileWinShare[9] = {
@@ -93,9 +106,9 @@ RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile
     if (RT_FAILURE(rc))
         return rc;
 
-    HANDLE const hFile =
-        CreateFileW((LPCWSTR)pwszFilename, dwDesiredAccess, g_afRtFileWinShare[(fOpen & RTFOPEN_SHARE_MASK) >> 4],
-                    fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr, dwCreationDisposition, dwFlagsAndAttributes, nullptr);
+    HANDLE const hFile = g_pRtFileSysCalls->pfnCreateFileW(
+        (LPCWSTR)pwszFilename, dwDesiredAccess, g_afRtFileWinShare[(fOpen & RTFOPEN_SHARE_MASK) >> 4],
+        fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr, dwCreationDisposition, dwFlagsAndAttributes, nullptr);
     DWORD const dwErr = GetLastError();
     if (hFile == INVALID_HANDLE_VALUE)
     {
@@ -145,7 +158,7 @@ RTDECL(int) RTFileClose(RTFILE hFile)
 {
     if (hFile == NIL_RTFILE)
         return SUCCESS;
-    if (!CloseHandle((HANDLE)hFile))
+    if (!g_pRtFileSysCalls->pfnCloseHandle((HANDLE)hFile))
         return RTErrConvertFromWin32(GetLastError());
     return SUCCESS;
 }

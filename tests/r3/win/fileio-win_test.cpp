@@ -155,7 +155,18 @@ BOOL WINAPI fakeReadFile(HANDLE hFile, LPVOID pv, DWORD cb, LPDWORD pcbRead, LPO
     return ReadFile(hFile, pv, cb, pcbRead, pOverlapped);
 }
 
-const RTFILESYSCALLS g_FakeSysCalls = {fakeReadFile, fakeWriteFile, fakeQueryVolume};
+const RTFILESYSCALLS g_FakeSysCalls = {fakeReadFile,
+                                       fakeWriteFile,
+                                       fakeQueryVolume,
+                                       CreateFileW,
+                                       CloseHandle,
+                                       NtCreateFile,
+                                       NtQueryInformationFile,
+                                       NtSetInformationFile,
+                                       NtQueryFullAttributesFile,
+                                       NtClose,
+                                       CreateDirectoryW,
+                                       RemoveDirectoryW};
 
 TEST_F(FileWin, DiskFullOrFileTooBig)
 {
