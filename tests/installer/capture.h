@@ -90,4 +90,33 @@ class StreamCapture
     PRTSTREAM m_pOldErr;
 };
 
+/**
+ * What the reporters wrote to standard error, line by line: a runtime error
+ * message ("<program>: error: <text>", ShowError in silent runs) becomes
+ * "shown: <text>", a detail line ("error: <text>", PrintError and friends)
+ * stays as it is, and anything else gets "?? " in front.
+ */
+inline std::string Reports(const std::string &strErr)
+{
+    std::string strOut;
+    size_t off = 0;
+    while (off < strErr.size())
+    {
+        size_t offEnd = strErr.find('\n', off);
+        if (offEnd == std::string::npos)
+            offEnd = strErr.size();
+        std::string strLine = strErr.substr(off, offEnd - off);
+        off = offEnd + 1;
+        size_t offShown = strLine.find(": error: ");
+        if (strLine.rfind("error: ", 0) == 0)
+            strOut += strLine;
+        else if (offShown != std::string::npos)
+            strOut += "shown: " + strLine.substr(offShown + 9);
+        else
+            strOut += "?? " + strLine;
+        strOut += "\n";
+    }
+    return strOut;
+}
+
 #endif /* TESTS_INSTALLER_CAPTURE_H */
