@@ -81,7 +81,16 @@ RTDECL(int) RTDirCreateTemp(char *pszTemplate, RTFMODE fMode)
     for (unsigned cTries = 0; cTries < 10000; cTries++)
     {
         for (size_t i = cchRun; i-- > 0;)
-            pszTemplate[offRun + i] = s_achChars[RTRandU32Ex(0, sizeof(s_achChars) - 2)];
+        {
+            /* All ones: the shared generator could not be allocated. */
+            uint32_t const iChar = RTRandU32Ex(0, sizeof(s_achChars) - 2);
+            if (iChar > sizeof(s_achChars) - 2)
+            {
+                *pszTemplate = '\0';
+                return ERR_NO_MEMORY;
+            }
+            pszTemplate[offRun + i] = s_achChars[iChar];
+        }
         rc = RTDirCreate(pszTemplate, fMode, 0);
         if (rc != ERR_ALREADY_EXISTS)
             break;

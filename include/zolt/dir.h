@@ -71,7 +71,8 @@ RT_NODISCARD RTDECL(int) RTDirRemove(const char *pszPath);
  *        or the empty string on every failure.
  * @param fMode as for RTDirCreate.
  * @returns 0; ERR_INVALID_PARAMETER when the template has no run of 'X's;
- *          ERR_ALREADY_EXISTS when all 10000 names existed; the first other
+ *          ERR_ALREADY_EXISTS when all 10000 names existed; ERR_NO_MEMORY
+ *          when the shared random generator cannot be had; the first other
  *          failure of RTDirCreate.
  */
 RT_NODISCARD RTDECL(int) RTDirCreateTemp(char *pszTemplate, RTFMODE fMode);
