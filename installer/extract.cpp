@@ -13,6 +13,7 @@
 
 #include "cleanup.h"
 #include "cmdline.h"
+#include "exitcodes.h"
 #include "messages.h"
 #include "payload.h"
 #include "testhooks.h"
@@ -150,7 +151,8 @@ int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char
 }
 
 /** Makes sure the extraction directory exists, is registered, pinned open
- *  and current. @returns 0 or 1 (reported). */
+ *  and current. @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE
+ *  (reported). */
 static int rtStubPrepareDirectory(const char *pszPath, CleanupRecord **ppDirRecord)
 {
     if (!RTDirExists(pszPath))
@@ -178,21 +180,21 @@ static int rtStubPrepareDirectory(const char *pszPath, CleanupRecord **ppDirReco
         return ShowError("Failed to open extraction path '%s': %Rrc", pszPath, rc);
 
     (void)RTPathSetCurrentDir(pszPath); /* only a convenience for the installer's relative paths */
-    return 0;
+    return STUB_EXIT_SUCCESS;
 }
 
 int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszPath, bool fExtractOnly,
                     CleanupRecord **ppDirRecord)
 {
     int rcExit = rtStubPrepareDirectory(pszPath, ppDirRecord);
-    if (rcExit != 0)
+    if (rcExit != STUB_EXIT_SUCCESS)
         return rcExit;
 
     for (unsigned iPackage = 0; iPackage < cPackages; iPackage++)
     {
         const PackageHeader *pHdr = GetPackageHeader(pOps->hPayload, iPackage);
         if (!pHdr)
-            return 1;
+            return STUB_EXIT_FAILURE; /* reported by the header lookup */
         if (!fExtractOnly && !PackageFitsHost(pHdr->enmArch, pOps->pfnDetectHostArch))
             continue;
 
@@ -204,5 +206,5 @@ int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszP
         if (RT_FAILURE(rc))
             return ShowError("Error extracting package #%u (%s): %Rrc", iPackage, pHdr->szFileName, rc);
     }
-    return 0;
+    return STUB_EXIT_SUCCESS;
 }

@@ -28,9 +28,10 @@
  *
  * @param ppDirRecord in: the record of a directory the caller has just
  *        created, or null; out: the record of the directory in use.
- * @returns 0, or 1 after a failure that has been reported (ShowError:
- *          "Error extracting package #%u (%s): %Rrc" for a package, the
- *          directory's own messages, or the header lookup's).
+ * @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a failure that
+ *          has been reported (ShowError: "Error extracting package #%u
+ *          (%s): %Rrc" for a package, the directory's own messages, or the
+ *          header lookup's).
  */
 int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszPath, bool fExtractOnly,
                     CleanupRecord **ppDirRecord);

@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include "exitcodes.h"
 #include "payload.h"
 
 /** The run's surroundings. Every member is set; the table outlives the run. */
@@ -28,15 +29,16 @@ typedef struct StubRunOps
      *  needs it. */
     FNDETECTHOSTARCH *pfnDetectHostArch;
     /** Copies the custom directory into the extraction directory
-     *  (CopyCustomDirectory). @returns 0, or 1 after a reported failure. */
+     *  (CopyCustomDirectory). @returns STUB_EXIT_SUCCESS, or
+     *  STUB_EXIT_FAILURE after a reported failure. */
     int (*pfnCopyCustomDirectory)(const char *pszExtractPath);
     /** Adds the carried certificates to the local machine's trusted
-     *  publishers (InstallCarriedCertificates). @returns 0, or 1 after a
-     *  reported failure. */
+     *  publishers (InstallCarriedCertificates). @returns STUB_EXIT_SUCCESS,
+     *  or STUB_EXIT_FAILURE after a reported failure. */
     int (*pfnInstallCertificates)(void);
     /** Installs one extracted package (InstallMsiPackage, same arguments).
-     *  @returns 0, 3010 (a restart is required), or 1 after a reported
-     *  failure. */
+     *  @returns STUB_EXIT_SUCCESS, STUB_EXIT_REBOOT_REQUIRED, or
+     *  STUB_EXIT_FAILURE after a reported failure. */
     int (*pfnInstallMsiPackage)(const char *pszPackage, const char *pszMsiParams, const char *pszLogFile);
 } StubRunOps;
 

@@ -235,7 +235,7 @@ TEST_F(CertificateTest, FailuresAreReportedWithTheLastErrorAndReleaseEverything)
         m_Calls.dwAddError = Case.dwAddError;
         m_Calls.fMemoryStore = true;
         /* The launcher's own store and location, passed as they are. */
-        EXPECT_FALSE(Add(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher")) << Case.pszMessage;
+        EXPECT_FALSE(Add(CERT_SYSTEM_STORE_LOCAL_MACHINE, STUB_CERT_STORE_NAME)) << Case.pszMessage;
         std::vector<std::string> Want = {OpenCall(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher")};
         Want.insert(Want.end(), Case.CallsAfterOpen.begin(), Case.CallsAfterOpen.end());
         EXPECT_EQ(Want, m_Calls.Calls) << Case.pszMessage;
