@@ -32,6 +32,10 @@
 # belong to the certificate stop the build with a message naming the file.
 # The signing time is SOURCE_DATE_EPOCH when that is set.
 #
+# The container, the key check and the signed packages are made by the
+# target <target>_container, which waits for nothing the launcher links, so
+# a bad input stops the build at its start.
+#
 # Reproducible: the same inputs and toolchain give the same unsigned
 # launcher, byte for byte, whatever the build folder: no link time in the
 # PE header, no build paths (-ffile-prefix-map), resources in the order
@@ -50,8 +54,10 @@ endforeach()
 # _zolt_stub_input(<deps var> <path var> <file>): the absolute path of an
 # input in <path var>, appended to the list <deps var> when the file exists
 # or a rule known so far makes it. Any other file is left to the build
-# step that reads it, which names it in its refusal; the build is then
-# configured again once the file is there, so that it becomes a dependency.
+# step that reads it, which names it in its refusal, and sets untracked in
+# the caller: the steps then mark the build for configuring again (see
+# add_stub_installer), so that the file becomes a dependency once it is
+# there.
 function(_zolt_stub_input deps_var path_var file)
     if(IS_ABSOLUTE "${file}")
         set(abs "${file}")
@@ -69,7 +75,7 @@ function(_zolt_stub_input deps_var path_var file)
     if(EXISTS "${abs}" OR generated)
         set(${deps_var} ${${deps_var}} "${abs}" PARENT_SCOPE)
     else()
-        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${abs}")
+        set(untracked TRUE PARENT_SCOPE)
     endif()
     set(${path_var} "${abs}" PARENT_SCOPE)
 endfunction()
@@ -100,6 +106,7 @@ function(add_stub_installer target)
     set(splash)
     set(allow_empty)
     set(sign_packages FALSE)
+    set(untracked FALSE)
     foreach(kw IN LISTS single_keywords)
         set(opt_${kw})
     endforeach()
@@ -183,12 +190,24 @@ function(add_stub_installer target)
         list(APPEND sign_args --timestamp-url "${opt_TIMESTAMP_URL}")
     endif()
     set(sign_tool ${tools}/sign-authenticode.py)
+    # An input that was missing when the build was configured is no
+    # dependency yet. Every step reading one touches a file the configure
+    # step depends on, so the next build configures again and finds it.
+    # (A missing file itself cannot be such a dependency: CMake drops it.)
+    set(mark_untracked)
+    if(untracked)
+        set(untracked_stamp ${dir}/untracked-inputs.stamp)
+        file(WRITE ${untracked_stamp} "")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${untracked_stamp})
+        set(mark_untracked COMMAND ${CMAKE_COMMAND} -E touch ${untracked_stamp})
+    endif()
     if(key_args)
         # Checked before anything is signed: a bad key stops the build
         # before the packages and the launcher are made.
         set(keys_checked ${dir}/keys-checked)
         add_custom_command(OUTPUT ${keys_checked}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+            ${mark_untracked}
             COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${key_args} --check ${keys_checked}
             DEPENDS ${sign_tool} ${key_deps}
             COMMENT "Checking the signing key of ${target}"
@@ -215,6 +234,7 @@ function(add_stub_installer target)
             endif()
             add_custom_command(OUTPUT ${signed}
                 COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/signed/${index}
+                ${mark_untracked}
                 COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --in ${file} --out ${signed}
                 DEPENDS ${sign_tool} ${file_dep} ${order_deps}
                 COMMENT "Signing package ${name} of ${target}"
@@ -229,10 +249,15 @@ function(add_stub_installer target)
     list(APPEND args ${certificates} ${splash} ${allow_empty})
 
     add_custom_command(OUTPUT ${dir}/container.rc ${dir}/certificates.cpp
+        ${mark_untracked}
         COMMAND ${Python3_EXECUTABLE} ${tools}/make-container.py --output-dir ${dir} ${args}
         DEPENDS ${tools}/make-container.py ${deps} ${order_deps}
         COMMENT "Writing the payload container of ${target}"
         VERBATIM)
+    # The container, its checks and the signed packages are made by a target
+    # of their own that waits for nothing the launcher links: a bad input
+    # stops the build at its start, not after the runtime is compiled.
+    add_custom_target(${target}_container DEPENDS ${dir}/container.rc ${dir}/certificates.cpp)
     add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${dir}/container.rc ${dir}/certificates.cpp)
     target_link_libraries(${target} PRIVATE ${ZOLT_STUB_LIBRARY})
     target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} -fno-exceptions -fno-rtti)
@@ -250,6 +275,8 @@ function(add_stub_installer target)
     # views of the image.
     target_link_libraries(${target} PRIVATE zolt_nocrt_exe)
     target_link_options(${target} PRIVATE -mwindows -Wl,--file-alignment=4096)
+
+    add_dependencies(${target} ${target}_container)
 
     # Reproducible: no link time in the PE header; no build paths in
     # __FILE__ texts and debug information (the tree's own libraries get
