@@ -20,7 +20,9 @@
 #include "exitcodes.h"
 #include "payload.h"
 
-/** The run's surroundings. Every member is set; the table outlives the run. */
+/** The run's surroundings; the table outlives the run. RunStub and
+ *  RunInstallationPhase use every member; ExtractPackages only hPayload
+ *  and pfnDetectHostArch, so the steps may be null for it. */
 typedef struct StubRunOps
 {
     /** The image whose resources carry the payload container. */

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <process.h>
 #include <sstream>
+#include <stdlib.h>
 #include <string>
 
 class StreamCapture
@@ -51,9 +52,13 @@ class StreamCapture
     }
 
   private:
+    /** Absolute: the launcher changes the current directory (extraction
+     *  makes its directory current), and Take() must still find the file. */
     static std::string fileName(const char *pszWhat)
     {
-        return "capture-" + std::to_string(_getpid()) + "-" + pszWhat + ".txt";
+        std::string strName = "capture-" + std::to_string(_getpid()) + "-" + pszWhat + ".txt";
+        char szAbs[_MAX_PATH];
+        return _fullpath(szAbs, strName.c_str(), sizeof(szAbs)) ? szAbs : strName;
     }
 
     struct Channel
