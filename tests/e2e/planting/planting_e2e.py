@@ -351,7 +351,12 @@ class Matrix:
                 g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
                 if (g.get("WIDTH"), g.get("HEIGHT")) != ("800", "200"):  # not the splash screen
                     time.sleep(0.5)
-                    text = self.ctx.helper("box-text", e2e.TITLE)
+                    # The splash window shows under the same title before
+                    # it has its size: only a dialog of that title is a box.
+                    try:
+                        text = self.ctx.helper("box-text", e2e.TITLE)
+                    except Failure:
+                        continue
                     e2e.dismiss(wid)
                     return text or "(no text)"
             time.sleep(0.5)
