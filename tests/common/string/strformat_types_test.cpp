@@ -8,6 +8,8 @@
 #include <zolt/uuid.h>
 
 #include <gtest/gtest.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "common/string/fmtcapture.h"
@@ -16,6 +18,62 @@ namespace
 {
 
 const bool g_f64 = sizeof(void *) == 8;
+
+/** What a "%R" type takes from the argument list. */
+enum class TypeArg
+{
+    k32,       /**< a 32-bit slot (types of 1, 2 and 4 bytes) */
+    k64,       /**< a 64-bit value */
+    kPtr,      /**< a pointer-sized handle or host value */
+    kFarPtr32, /**< a 32-bit offset, then a 16-bit selector in its own slot */
+    kFarPtr64, /**< a 64-bit offset, then a 16-bit selector in its own slot */
+    kIPv6,     /**< pointer to 16 address bytes */
+    kMac,      /**< pointer to 6 address bytes */
+    kNetAddr,  /**< pointer to an RTNetAddrRec */
+    kUuid,     /**< pointer to an RTUUID */
+    kErrInfo,  /**< pointer to an RTERRINFO */
+    kStatus,   /**< a status code */
+    kWinError, /**< a 32-bit Windows error code */
+};
+
+struct TypeCase
+{
+    const char *pszName; /**< without the "R" */
+    TypeArg enmArg;
+};
+
+/** Every name of the type table, in its order. */
+const TypeCase g_aTypeCases[] = {
+    {"Ci", TypeArg::k32},          {"Cp", TypeArg::k64},          {"Cr", TypeArg::kPtr},
+    {"Cu", TypeArg::k32},          {"Cv", TypeArg::kPtr},         {"Cx", TypeArg::k32},
+    {"Gi", TypeArg::k64},          {"Gp", TypeArg::k64},          {"Gr", TypeArg::k64},
+    {"Gu", TypeArg::k64},          {"Gv", TypeArg::k64},          {"Gx", TypeArg::k64},
+    {"Hi", TypeArg::k32},          {"Hp", TypeArg::k64},          {"Hr", TypeArg::kPtr},
+    {"Hu", TypeArg::k32},          {"Hv", TypeArg::kPtr},         {"Hx", TypeArg::k32},
+    {"I16", TypeArg::k32},         {"I32", TypeArg::k32},         {"I64", TypeArg::k64},
+    {"I8", TypeArg::k32},          {"Kv", TypeArg::kPtr},         {"Rv", TypeArg::k32},
+    {"Tbool", TypeArg::k32},       {"Teic", TypeArg::kErrInfo},   {"Teim", TypeArg::kErrInfo},
+    {"Tfile", TypeArg::kPtr},      {"Tfmode", TypeArg::k32},      {"Tfoff", TypeArg::k64},
+    {"Tfp16", TypeArg::k32},       {"Tfp32", TypeArg::kFarPtr32}, {"Tfp64", TypeArg::kFarPtr64},
+    {"Tgid", TypeArg::k32},        {"Tino", TypeArg::k64},        {"Tint", TypeArg::k32},
+    {"Tiop", TypeArg::k32},        {"Tldrm", TypeArg::kPtr},      {"Tmac", TypeArg::kMac},
+    {"Tnaddr", TypeArg::kNetAddr}, {"Tnaipv4", TypeArg::k32},     {"Tnaipv6", TypeArg::kIPv6},
+    {"Tnthrd", TypeArg::kPtr},     {"Tproc", TypeArg::k32},       {"Tptr", TypeArg::k64},
+    {"Treg", TypeArg::kPtr},       {"Tsel", TypeArg::k32},        {"Tsem", TypeArg::kPtr},
+    {"Tsock", TypeArg::kPtr},      {"Tthrd", TypeArg::kPtr},      {"Tuid", TypeArg::k32},
+    {"Tuint", TypeArg::k32},       {"Tunicp", TypeArg::k32},      {"Tutf16", TypeArg::k32},
+    {"Tuuid", TypeArg::kUuid},     {"Txint", TypeArg::k32},       {"U16", TypeArg::k32},
+    {"U32", TypeArg::k32},         {"U64", TypeArg::k64},         {"U8", TypeArg::k32},
+    {"X16", TypeArg::k32},         {"X32", TypeArg::k32},         {"X64", TypeArg::k64},
+    {"X8", TypeArg::k32},
+};
+
+/** The status types, dispatched beside the table ("%Rrc" also has a path
+ *  of its own in the walk). */
+const TypeCase g_aStatusTypeCases[] = {
+    {"rc", TypeArg::kStatus},   {"rs", TypeArg::kStatus},   {"rf", TypeArg::kStatus},   {"ra", TypeArg::kStatus},
+    {"wc", TypeArg::kWinError}, {"wf", TypeArg::kWinError}, {"wa", TypeArg::kWinError},
+};
 
 TEST(StrFmtTypes, Integers)
 {
@@ -126,20 +184,195 @@ TEST(StrFmtTypes, SizedTypesMatchTheirSynonyms)
     EXPECT_GT(cCompared, 1000u);
 }
 
+/** The handler the walk calls for "%y": it hands the "R" type after it to
+ *  the dispatcher, with the flags, width, precision and size the walk
+ *  parsed, so the type is rendered through the type table (or its family's
+ *  renderer) even where the walk has a path of its own for it. */
+size_t viaDispatcher(void *, PFNFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs,
+                     int cchWidth, int cchPrecision, unsigned fFlags, char chArgSize)
+{
+    (*ppszFormat)++; /* past the "y": the dispatcher starts at the "R" */
+    return RTStrFmtExtType(pfnOutput, pvArgOutput, ppszFormat, pArgs, cchWidth, cchPrecision, fFlags, chArgSize);
+}
+
+/** One directive rendered the three ways: by the walk through a callback,
+ *  by the walk into a buffer (which writes in place), and through the
+ *  dispatcher. */
+struct FmtRoutes
+{
+    std::string strWalk, strBuffer, strDispatcher;
+};
+
+/** Renders "%<mid>R<type>|%d" and "%<mid>yR<type>|%d" with the arguments
+ *  (the value's, then the sentinel for "%d"). */
+FmtRoutes renderRoutes(const char *pszWalkFormat, const char *pszDispatcherFormat, ...)
+{
+    FmtRoutes Routes;
+    va_list Args, ArgsBuffer, ArgsDispatcher;
+    va_start(Args, pszDispatcherFormat);
+    va_copy(ArgsBuffer, Args);
+    va_copy(ArgsDispatcher, Args);
+    Routes.strWalk = fmtV(pszWalkFormat, Args);
+    char szBuf[256];
+    size_t cch = RTStrPrintfV(szBuf, sizeof(szBuf), pszWalkFormat, ArgsBuffer);
+    Routes.strBuffer.assign(szBuf, cch);
+    FmtCapture Capture;
+    cch = RTStrFmtV(FmtCapture::output, &Capture, viaDispatcher, nullptr, pszDispatcherFormat, ArgsDispatcher);
+    Routes.strDispatcher = cch == Capture.strText.size() ? Capture.strText : "<result differs from output>";
+    va_end(ArgsDispatcher);
+    va_end(ArgsBuffer);
+    va_end(Args);
+    return Routes;
+}
+
+/** Renders one type with one directive middle and one value through every
+ *  route; they must agree, and every route must consume exactly the
+ *  type's own arguments (the sentinel after them prints). */
+template <typename... T>
+void expectRoutesAgree(const char *pszType, const std::string &strMid, const std::string &strValue, unsigned *pcCases,
+                       T... Values)
+{
+    std::string strWalk = "%" + strMid + "R" + pszType + "|%d";
+    std::string strDispatcher = "%" + strMid + "yR" + pszType + "|%d";
+    FmtRoutes Routes = renderRoutes(strWalk.c_str(), strDispatcher.c_str(), Values..., 77);
+    std::string strCase = strWalk + " of " + strValue;
+    EXPECT_EQ(Routes.strWalk, Routes.strDispatcher) << strCase;
+    EXPECT_EQ(Routes.strBuffer, Routes.strDispatcher) << strCase;
+    EXPECT_TRUE(Routes.strDispatcher.size() >= 3 &&
+                Routes.strDispatcher.compare(Routes.strDispatcher.size() - 3, 3, "|77") == 0)
+        << strCase << ": " << Routes.strDispatcher;
+    ++*pcCases;
+}
+
+std::string hexOf(uint64_t u64)
+{
+    char sz[32];
+    snprintf(sz, sizeof(sz), "%#llx", (unsigned long long)u64);
+    return sz;
+}
+
+/* Some types are rendered by the walk itself (the sized integers, "%Rrc"),
+   all of them also by the dispatcher through the type table or their
+   family's renderer. Every type gives the same text both ways, into a
+   callback and into a buffer, under a range of flags, widths, precisions
+   and sizes, for values at the edges of its argument. */
+TEST(StrFmtTypes, EveryTypeRendersAlikeInTheWalkAndThroughTheTable)
+{
+    static const char *const s_apszMids[] = {"",   "#",   "'",    "+",   " ",   "-", "0", "12", "-12", "012",
+                                             ".5", "8.3", "#018", "'15", "+.0", "l", "h", "ll", "-#10"};
+    static const uint32_t s_au32Values[] = {0,      1,       2,       7,          0x1c,       0xff,      0x1ff,
+                                            0xffff, 0x1ffff, 1234567, 0x7fffffff, 0x80000000, 0xffffffff};
+    static const uint64_t s_au64Values[] = {0,
+                                            1,
+                                            0x1c,
+                                            1234567,
+                                            0xffffffff,
+                                            UINT64_C(0x100000000),
+                                            UINT64_C(0x123456789abc),
+                                            INT64_MAX,
+                                            UINT64_C(0x8000000000000000),
+                                            UINT64_MAX};
+    static const int32_t s_aiStatuses[] = {0, -1, ERR_FILE_NOT_FOUND, INF_NOT_AN_OPTION, 30000, -30000, INT32_MIN};
+    static const uint32_t s_auWinErrors[] = {0, 5, 0x80070000, 0x80070005};
+
+    static const uint8_t s_abIPv6[][16] = {
+        {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 1},
+        {0},
+    };
+    static const uint8_t s_abMac[6] = {0x00, 0x1b, 0x21, 0xab, 0xcd, 0xef};
+    RTNetAddrRec aAddrs[4] = {};
+    aAddrs[0].enmType = RTNETADDRTYPE_IPV4;
+    memcpy(aAddrs[0].uAddr.au8, "\x0a\x00\x00\x01", 4);
+    aAddrs[0].uPort = 80;
+    aAddrs[1].enmType = RTNETADDRTYPE_IPV6;
+    memcpy(aAddrs[1].uAddr.au8, s_abIPv6[0], 16);
+    aAddrs[1].uPort = RTNETADDR_PORT_NA;
+    aAddrs[2].enmType = RTNETADDRTYPE_MAC;
+    memcpy(aAddrs[2].uAddr.au8, s_abMac, 6);
+    aAddrs[2].uPort = RTNETADDR_PORT_NA;
+    aAddrs[3].enmType = 3;
+    RTUUID Uuid;
+    Uuid.Gen.u32TimeLow = 0x12345678;
+    Uuid.Gen.u16TimeMid = 0x9abc;
+    Uuid.Gen.u16TimeHiAndVersion = 0x4def;
+    memcpy(&Uuid.au8[8], "\x80\x01\x02\x03\x04\x05\x06\x07", 8);
+    char szMsg[16] = "disk on fire";
+    const RTERRINFO aInfos[] = {
+        {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, ERR_FILE_NOT_FOUND, sizeof(szMsg), szMsg},
+        {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, 30000, 4, szMsg},
+        {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, 0, 0, szMsg},
+        {RTERRINFO_FLAGS_SET, ERR_FILE_NOT_FOUND, sizeof(szMsg), szMsg},
+    };
+    /* Records by kind, each list ending with the bad pointers. */
+    const void *const apvIPv6[] = {s_abIPv6[0], s_abIPv6[1], s_abIPv6[2], nullptr, (void *)16};
+    const void *const apvMac[] = {s_abMac, nullptr, (void *)4095};
+    const void *const apvNetAddr[] = {&aAddrs[0], &aAddrs[1], &aAddrs[2], &aAddrs[3], nullptr};
+    const void *const apvUuid[] = {&Uuid, nullptr};
+    const void *const apvErrInfo[] = {&aInfos[0], &aInfos[1], &aInfos[2], &aInfos[3], nullptr, (void *)16};
+
+    unsigned cCases = 0;
+    auto checkType = [&](const TypeCase &Type) {
+        for (const char *pszMid : s_apszMids)
+        {
+            auto checkPointers = [&](const void *const *papv, size_t cpv) {
+                for (size_t i = 0; i < cpv; i++)
+                    expectRoutesAgree(Type.pszName, pszMid, "record #" + std::to_string(i), &cCases, papv[i]);
+            };
+            switch (Type.enmArg)
+            {
+                case TypeArg::k32:
+                    for (uint32_t u32 : s_au32Values)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf(u32), &cCases, u32);
+                    break;
+                case TypeArg::k64:
+                    for (uint64_t u64 : s_au64Values)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf(u64), &cCases, u64);
+                    break;
+                case TypeArg::kPtr:
+                    for (uint64_t u64 : s_au64Values)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf((uintptr_t)u64), &cCases, (uintptr_t)u64);
+                    break;
+                case TypeArg::kFarPtr32:
+                    for (uint32_t u32 : s_au32Values)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf(u32) + " sel 0x1c", &cCases, u32, (uint32_t)0x1c);
+                    break;
+                case TypeArg::kFarPtr64:
+                    for (uint64_t u64 : s_au64Values)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf(u64) + " sel 0xffff", &cCases, u64,
+                                          (uint32_t)0xffff);
+                    break;
+                case TypeArg::kIPv6: checkPointers(apvIPv6, RT_ELEMENTS(apvIPv6)); break;
+                case TypeArg::kMac: checkPointers(apvMac, RT_ELEMENTS(apvMac)); break;
+                case TypeArg::kNetAddr: checkPointers(apvNetAddr, RT_ELEMENTS(apvNetAddr)); break;
+                case TypeArg::kUuid: checkPointers(apvUuid, RT_ELEMENTS(apvUuid)); break;
+                case TypeArg::kErrInfo: checkPointers(apvErrInfo, RT_ELEMENTS(apvErrInfo)); break;
+                case TypeArg::kStatus:
+                    for (int32_t rc : s_aiStatuses)
+                        expectRoutesAgree(Type.pszName, pszMid, std::to_string(rc), &cCases, rc);
+                    break;
+                case TypeArg::kWinError:
+                    for (uint32_t u32 : s_auWinErrors)
+                        expectRoutesAgree(Type.pszName, pszMid, hexOf(u32), &cCases, u32);
+                    break;
+            }
+        }
+    };
+    for (const TypeCase &Type : g_aTypeCases)
+        checkType(Type);
+    for (const TypeCase &Type : g_aStatusTypeCases)
+        checkType(Type);
+    EXPECT_GT(cCases, 10000u);
+}
+
 /* Every name of the type table is found by the binary search, and consumes
    exactly its own name and its argument. */
 TEST(StrFmtTypes, EveryTypeIsFound)
 {
-    static const char *const s_apszTypes[] = {
-        "Ci",    "Cp",   "Cr",    "Cu",   "Cv",    "Cx",    "Gi",     "Gp",      "Gr",      "Gu",     "Gv",
-        "Gx",    "Hi",   "Hp",    "Hr",   "Hu",    "Hv",    "Hx",     "I16",     "I32",     "I64",    "I8",
-        "Kv",    "Rv",   "Tbool", "Teic", "Teim",  "Tfile", "Tfmode", "Tfoff",   "Tfp16",   "Tfp32",  "Tfp64",
-        "Tgid",  "Tino", "Tint",  "Tiop", "Tldrm", "Tmac",  "Tnaddr", "Tnaipv4", "Tnaipv6", "Tnthrd", "Tproc",
-        "Tptr",  "Treg", "Tsel",  "Tsem", "Tsock", "Tthrd", "Tuid",   "Tuint",   "Tunicp",  "Tutf16", "Tuuid",
-        "Txint", "U16",  "U32",   "U64",  "U8",    "X16",   "X32",    "X64",     "X8"};
-    ASSERT_EQ(RT_ELEMENTS(s_apszTypes), 64u);
-    for (const char *pszType : s_apszTypes)
+    ASSERT_EQ(RT_ELEMENTS(g_aTypeCases), 64u);
+    for (const TypeCase &Type : g_aTypeCases)
     {
+        const char *pszType = Type.pszName;
         /* Zero arguments: pointer types see null and print a marker, the
            error information types print nothing; far pointers take two or
            three slots, so give every type three zeros and a sentinel. */
