@@ -138,6 +138,14 @@ static int rtStubChooseExtractPath(StubRun *pRun)
     return STUB_EXIT_FAILURE;
 }
 
+bool StubRefusesHost(const StubSettings *pSettings, PackageArch enmHost)
+{
+    /* A 32-bit host can still be extracted for, or served unattended with
+       the packages that fit every host; an interactive installation there
+       is refused up front. */
+    return !pSettings->fExtractOnly && !g_fSilentMode && enmHost == PackageArch_X86;
+}
+
 int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
 {
     StubRun Run = {pSettings, NULL, NULL, NULL};
@@ -203,14 +211,12 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
     if (g_cVerbosity)
         rtStubPrintSettings(pSettings, enmHost);
 
-    /* A 32-bit host can still be extracted for, or served unattended with
-       the packages that fit every host; an interactive installation there
-       is refused up front. From here on every run ends through the common
-       end, which frees the console, takes the splash screen down and
-       releases the mutex. Here and at the missing manifest nothing has
-       been extracted, so no cleanup pass runs: a directory of our own made
-       above stays, empty. */
-    if (!pSettings->fExtractOnly && !g_fSilentMode && enmHost == PackageArch_X86)
+    /* The host policy (StubRefusesHost). From here on every run ends
+       through the common end, which frees the console, takes the splash
+       screen down and releases the mutex. Here and at the missing manifest
+       nothing has been extracted, so no cleanup pass runs: a directory of
+       our own made above stays, empty. */
+    if (StubRefusesHost(pSettings, enmHost))
         return rtStubCommonEnd(&Run, ShowError("32-bit Windows hosts are not supported by this Marrowdale release."));
 
     const PayloadManifest *pManifest = NULL;

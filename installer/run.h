@@ -35,4 +35,13 @@ int StubMain(int cArgs, char **papszArgs);
  */
 int RunStub(StubSettings *pSettings, const StubRunOps *pOps);
 
+/**
+ * The host policy of RunStub: an interactive installation (neither
+ * extract-only nor g_fSilentMode) on an x86 host is refused; RunStub then
+ * shows "32-bit Windows hosts are not supported by this Marrowdale
+ * release." and ends with STUB_EXIT_FAILURE before reading the manifest.
+ * @returns true when the run is refused.
+ */
+bool StubRefusesHost(const StubSettings *pSettings, PackageArch enmHost);
+
 #endif /* STUB_RUN_H */
