@@ -85,7 +85,7 @@ int CheckPackageHeader(const void *pvData, size_t cbData);
  * image's resources do: callers keep the pointers.
  *
  * The table lets tests fail a lookup at a given call, which the platform
- * does not do on demand. The launcher never changes it.
+ * does not do on demand. Only tests change it.
  */
 typedef struct PayloadResourceCalls
 {
