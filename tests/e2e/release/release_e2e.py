@@ -1,0 +1,504 @@
+#!/usr/bin/env python3
+"""Release-engineering cases: signed launchers, reproducible builds, build
+input checks, and a launcher built by another project.
+
+  signed        the demo launcher signed with the demo publisher's PKCS#12
+                key, its Windows Installer packages signed too: osslsigncode
+                verifies launcher and packages, the container holds the
+                signed packages, a changed byte breaks the signature, the
+                unsigned image kept is what was signed, signing at
+                SOURCE_DATE_EPOCH is reproducible, and a silent
+                installation under Wine succeeds
+  inputs        a small project of add_stub_installer calls, each with one
+                input wrong: every build stops with a message naming the
+                input and leaves no launcher; a package that appears later
+                is then built in and tracked
+  reproducible  the demo launcher (release build) in two fresh build trees
+                at different paths: the same bytes, no link time, no build
+                paths
+  vendor        examples/vendor-launcher copied out and built as another
+                project would, signed and time-stamped by a local time-stamp
+                server (which first refuses the launcher's time-stamp: the
+                build stops and no unsigned launcher is left under its
+                name); signatures and time-stamps verified, no build paths;
+                with --wine, a silent installation of the vendor's product
+                under Wine
+
+Build trees and Wine prefixes live under --work. Exit code 0 when the case
+passed, 1 otherwise.
+Usage: release_e2e.py --case NAME [options, see main()]
+"""
+import argparse
+import hashlib
+import http.server
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import threading
+import time
+import types
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import install_e2e as inst  # noqa: E402
+import launcher_e2e as e2e  # noqa: E402
+from launcher_e2e import Failure, check  # noqa: E402
+
+VENDOR_PRODUCT = "{46E1A7C2-3B58-4F0D-9C26-8D5A1F3E7B10}"
+VENDOR_DIR = "Fernhill Notes"
+VENDOR_EXE = "FernhillNotesSetup.exe"
+VENDOR_PACKAGE = "FernhillNotes-3.4.1-x64.msi"
+
+
+# --- tools ------------------------------------------------------------------
+
+def run(argv, cwd=None, env=None, timeout=1200):
+    """Runs a command; returns (exit code, standard output and error
+    together, seconds)."""
+    started = time.monotonic()
+    p = subprocess.run(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), time.monotonic() - started
+
+
+def configure(args, source, build, *definitions):
+    rc, out, secs = run(["cmake", "-S", source, "-B", build, "-G", args.generator,
+                         f"-DCMAKE_TOOLCHAIN_FILE={args.toolchain}"] + list(definitions))
+    check(rc == 0, f"configuring {source} in {build} failed:\n{out}")
+    return secs
+
+
+def build(args, tree, *targets):
+    argv = ["cmake", "--build", tree, "-j", str(args.jobs)]
+    for t in targets:
+        argv += ["--target", t]
+    return run(argv)
+
+
+def verify(path, ca, *extra):
+    """osslsigncode's verdict on a file's signature: (ok, output)."""
+    rc, out, _ = run(["osslsigncode", "verify", "-CAfile", ca] + list(extra) + ["-in", path], timeout=120)
+    return rc == 0 and "Signature verification: ok" in out, out
+
+
+def check_signed(path, ca, subject, *extra):
+    ok, out = verify(path, ca, *extra)
+    check(ok, f"{path}: the signature does not verify:\n{out}")
+    check(subject in out, f"{path}: not signed by {subject}:\n{out}")
+    return out
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def pe_header_fields(data):
+    """Offsets of the bytes a signature changes in a PE image's headers:
+    the checksum and the security directory entry."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    check(data[pe:pe + 4] == b"PE\0\0", "not a PE image")
+    opt = pe + 24
+    magic = struct.unpack_from("<H", data, opt)[0]
+    directories = opt + (112 if magic == 0x20B else 96)
+    return set(range(opt + 64, opt + 68)) | set(range(directories + 4 * 8, directories + 5 * 8))
+
+
+def pe_timestamp(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return struct.unpack_from("<I", data, pe + 8)[0]
+
+
+def check_no_paths(exe, paths):
+    """No build machine path in the file: neither in 8-bit nor in UTF-16
+    strings."""
+    found = []
+    for encoding in ("s", "l"):
+        rc, out, _ = run(["strings", "-a", "-e", encoding, exe], timeout=120)
+        check(rc == 0, f"strings failed on {exe}")
+        found += [line for line in out.splitlines() if any(p in line for p in paths)]
+    check(not found, f"{exe} names build paths: {found[:10]}")
+
+
+def thumbprint(der_path):
+    return hashlib.sha1(read(der_path)).hexdigest().upper()
+
+
+def make_cert(work, name, subject, days=2, extensions="extendedKeyUsage = codeSigning"):
+    """A self-signed certificate and its key from openssl: (PEM, DER, key)."""
+    pem, der, key = (os.path.join(work, f"{name}.{ext}") for ext in ("pem", "der", "key"))
+    rc, out, _ = run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                      "-days", str(days), "-subj", subject, "-addext", extensions, "-keyout", key, "-out", pem])
+    check(rc == 0, f"openssl req failed: {out}")
+    rc, out, _ = run(["openssl", "x509", "-in", pem, "-outform", "der", "-out", der])
+    check(rc == 0, f"openssl x509 failed: {out}")
+    return pem, der, key
+
+
+class TimestampServer:
+    """A time-stamp authority on 127.0.0.1 answering RFC 3161 requests with
+    openssl ts; its certificate is the trust anchor for verification."""
+
+    def __init__(self, work):
+        self.work = work
+        os.makedirs(work, exist_ok=True)
+        self.cert, _, self.key = make_cert(work, "tsa", "/CN=Release Test Time-Stamp Authority",
+                                           extensions="extendedKeyUsage = critical, timeStamping")
+        serial = os.path.join(work, "serial")
+        with open(serial, "w") as f:
+            f.write("01\n")
+        self.config = os.path.join(work, "tsa.cnf")
+        with open(self.config, "w") as f:
+            f.write(f"[tsa]\ndefault_tsa = tsa_config\n[tsa_config]\nserial = {serial}\nsigner_digest = sha256\n"
+                    "default_policy = 1.3.6.1.4.1.55555.1\ndigests = sha256, sha384, sha512\naccuracy = secs:1\n"
+                    "ordering = yes\ntsa_name = yes\ness_cert_id_alg = sha256\n")
+        self.requests = 0
+        self.refuse_from = None   # the number of the first request refused, if any
+        lock = threading.Lock()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                with lock:
+                    server.requests += 1
+                    if server.refuse_from is not None and server.requests >= server.refuse_from:
+                        self.send_error(503)
+                        return
+                    query, reply = (os.path.join(server.work, f"r{server.requests}.{e}") for e in ("tsq", "tsr"))
+                    with open(query, "wb") as f:
+                        f.write(body)
+                    p = subprocess.run(["openssl", "ts", "-reply", "-config", server.config, "-queryfile", query,
+                                        "-inkey", server.key, "-signer", server.cert, "-out", reply],
+                                       capture_output=True)
+                if p.returncode != 0:
+                    self.send_error(500)
+                    return
+                data = read(reply)
+                self.send_response(200)
+                self.send_header("Content-Type", "application/timestamp-reply")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.write(data)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+# --- Wine -------------------------------------------------------------------
+
+def fresh_machine(args, name):
+    """A freshly booted Wine prefix of its own, with a context for running
+    launchers through the driver: (context, machine)."""
+    root = os.path.join(args.work, name + "-wine")
+    prefix = os.path.join(root, "prefix")
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    started = time.monotonic()
+    subprocess.run(["wineboot", "-i"], env=inst.wine_env(prefix, False), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=600)
+    inst.wineserver_kill(prefix, False)
+    print(f"fresh Wine prefix booted in {time.monotonic() - started:.1f} s")
+    ns = types.SimpleNamespace(case=name, work=root, prefix=prefix, wine=args.wine, driver=args.driver,
+                               helper=args.helper, probe=args.probe, launcher=args.launcher or "")
+    ctx = e2e.Context(ns)
+    ctx.start_wineserver()
+    return ctx, inst.Machine(ctx, prefix)
+
+
+def silent_install(ctx, m, exe, product, install_dir, files, certificate):
+    """Installs silently with @exe; checks the product, its files and the
+    certificate in the machine's TrustedPublisher store."""
+    try:
+        r = inst.launch(ctx, exe, ["--silent"], timeout=300)
+        check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", r.describe())
+        states = m.product_states(product)
+        check(states == {product: inst.INSTALLED}, f"product states {states}")
+        for name, source in files.items():
+            installed = m.c("Program Files", install_dir, name)
+            check(os.path.isfile(installed) and read(installed) == read(source), f"{installed} was not installed")
+        ctx.thumbprint = thumbprint(certificate)
+        stores = m.cert_stores()
+        check(stores == ["LocalMachine\\TrustedPublisher"], f"certificate {ctx.thumbprint} found in {stores}")
+        print(f"silent installation: exit 0 in {r.elapsed:.1f} s, {product} installed, certificate in {stores}")
+    finally:
+        inst.wineserver_kill(ctx.args.prefix, False)
+
+
+# --- cases ------------------------------------------------------------------
+
+def case_signed(args):
+    exe, unsigned, ca = args.launcher, args.unsigned, args.signing_cert
+    subject = "CN=Marrowdale Demo Publisher"
+    check_signed(exe, ca, subject)
+    data = read(exe)
+    for signed_pkg, original in zip(args.signed_packages, args.demo_packages):
+        check_signed(signed_pkg, ca, subject)
+        check(read(signed_pkg) in data, f"the launcher does not carry the signed {signed_pkg}")
+        check(read(original) not in data, f"the launcher carries the unsigned {original}")
+    print(f"launcher and {len(args.signed_packages)} packages verified; the container holds the signed packages")
+
+    # The unsigned image kept beside is what was signed: the signed file is
+    # that image with the signature appended and two header fields set.
+    plain = read(unsigned)
+    ok, out = verify(unsigned, ca)
+    check(not ok, f"the unsigned copy {unsigned} verifies:\n{out}")
+    check(len(data) > len(plain), "the signed launcher is not longer than the unsigned one")
+    changed = {i for i, (a, b) in enumerate(zip(plain, data)) if a != b}
+    check(changed <= pe_header_fields(plain), f"signing changed more than the headers: offsets {sorted(changed)[:8]}")
+
+    # One byte of a carried package changed: the signature fails.
+    where = data.index(read(args.signed_packages[0])) + 1000
+    tampered = os.path.join(args.work, "tampered.exe")
+    os.makedirs(args.work, exist_ok=True)
+    with open(tampered, "wb") as f:
+        f.write(data[:where] + bytes([data[where] ^ 1]) + data[where + 1:])
+    ok, out = verify(tampered, ca)
+    check(not ok, f"a launcher with a changed package byte still verifies:\n{out}")
+    print("a changed package byte breaks the signature")
+
+    # With SOURCE_DATE_EPOCH the signing time is that date, and signing the
+    # same image twice gives the same bytes.
+    epoch = "1700000000"
+    copies = [os.path.join(args.work, f"dated-{n}.exe") for n in (1, 2)]
+    for copy in copies:
+        rc, out, _ = run([sys.executable, os.path.join(args.source, "tools", "sign-authenticode.py"),
+                          "--pkcs12", args.signing_pkcs12, "--password-file", args.signing_password,
+                          "--in", unsigned, "--out", copy], env=dict(os.environ, SOURCE_DATE_EPOCH=epoch))
+        check(rc == 0, f"signing with SOURCE_DATE_EPOCH failed:\n{out}")
+    check(read(copies[0]) == read(copies[1]), "two signings of the same image at the same date differ")
+    out = check_signed(copies[0], ca, subject)
+    check("Signing time: Nov 14 22:13:20 2023 GMT" in out, f"the signing time is not SOURCE_DATE_EPOCH:\n{out}")
+    print("signed at SOURCE_DATE_EPOCH twice: the same bytes")
+
+    ctx, m = fresh_machine(args, "signed")
+    files = {n: os.path.join(args.demo_files, n) for n in ("readme.txt", "demo.ini")}
+    silent_install(ctx, m, exe, inst.DEMO_X64, inst.DEMO_DIR, files, args.certificate)
+
+
+def inputs_cases(f):
+    """(target, add_stub_installer arguments, text the build must show)."""
+    pkg = ["PACKAGE", "3", f.msi]
+    return [
+        ("missing_package", ["PACKAGE", "3", f.missing_msi],
+         f"make-container: error: package #0 ({f.missing_msi}): no such file"),
+        ("pem_certificate", pkg + ["CERTIFICATE", f.pem],
+         f"make-container: error: certificate {f.pem}: a PEM (text) certificate, but the launcher carries "
+         f"DER-encoded ones; convert it with: openssl x509 -in {f.pem} -outform der -out {f.pem[:-4]}.der"),
+        ("jpeg_splash", pkg + ["CERTIFICATE", f.der, "SPLASH", f.jpeg],
+         f"make-container: error: splash picture {f.jpeg}: not a PNG file (it is a JPEG picture; convert it to PNG)"),
+        ("missing_key", pkg + ["SIGN_KEY", f.missing_key, "SIGN_CERT", f.pem],
+         f"sign-authenticode: error: signing key (SIGN_KEY) {f.missing_key}: no such file"),
+        ("missing_cert", pkg + ["SIGN_KEY", f.key, "SIGN_CERT", f.missing_pem],
+         f"sign-authenticode: error: signing certificate (SIGN_CERT) {f.missing_pem}: no such file"),
+        ("foreign_key", pkg + ["SIGN_KEY", f.other_key, "SIGN_CERT", f.pem],
+         f"sign-authenticode: error: signing key (SIGN_KEY) {f.other_key}: the key does not belong to the "
+         f"certificate in {f.pem}"),
+        ("swapped_key_and_cert", pkg + ["SIGN_KEY", f.pem, "SIGN_CERT", f.key],
+         f"sign-authenticode: error: signing key (SIGN_KEY) {f.pem}: a certificate, not a private key"),
+        ("missing_pkcs12", pkg + ["SIGN_PKCS12", f.missing_p12],
+         f"sign-authenticode: error: PKCS#12 file (SIGN_PKCS12) {f.missing_p12}: no such file"),
+        ("wrong_password", pkg + ["SIGN_PKCS12", f.p12, "SIGN_PASSWORD_FILE", f.wrong_password],
+         f"sign-authenticode: error: PKCS#12 file (SIGN_PKCS12) {f.p12}: cannot be opened with the password in "
+         f"{f.wrong_password}"),
+        ("no_password", pkg + ["SIGN_PKCS12", f.p12],
+         f"sign-authenticode: error: PKCS#12 file (SIGN_PKCS12) {f.p12}: cannot be opened without a password"),
+        ("missing_password_file", pkg + ["SIGN_PKCS12", f.p12, "SIGN_PASSWORD_FILE", f.missing_password],
+         f"sign-authenticode: error: password file (SIGN_PASSWORD_FILE) {f.missing_password}: no such file"),
+        ("missing_package_to_sign", ["PACKAGE", "3", f.missing_msi, "SIGN_KEY", f.key, "SIGN_CERT", f.pem,
+                                     "SIGN_PACKAGES"],
+         f"sign-authenticode: error: package {f.missing_msi}: no such file"),
+    ]
+
+
+def case_inputs(args):
+    root = os.path.join(args.work, "inputs")
+    shutil.rmtree(root, ignore_errors=True)
+    files = os.path.join(root, "files")
+    os.makedirs(files)
+    f = types.SimpleNamespace()
+    f.msi = shutil.copy(args.demo_packages[0], files)
+    f.pem, f.der, f.key = make_cert(files, "publisher", "/CN=Inputs Test Publisher")
+    _, _, f.other_key = make_cert(files, "other", "/CN=Another Publisher")
+    f.p12 = os.path.join(files, "publisher.p12")
+    f.password, f.wrong_password = os.path.join(files, "password.txt"), os.path.join(files, "wrong-password.txt")
+    for path, text in ((f.password, "right horse\n"), (f.wrong_password, "wrong horse\n")):
+        with open(path, "w") as out:
+            out.write(text)
+    rc, out, _ = run(["openssl", "pkcs12", "-export", "-inkey", f.key, "-in", f.pem, "-passout",
+                      f"file:{f.password}", "-out", f.p12])
+    check(rc == 0, f"openssl pkcs12 failed: {out}")
+    f.jpeg = os.path.join(files, "splash.jpg")
+    with open(f.jpeg, "wb") as out:
+        out.write(b"\xff\xd8\xff\xe0\0\x10JFIF\0\x01\x01\0\0\x01\0\x01\0\0\xff\xd9")
+    for name in ("msi", "key", "pem", "p12", "password"):
+        setattr(f, f"missing_{name}", os.path.join(files, f"missing.{name}"))
+
+    # One project, one launcher per case, the tree added as another
+    # project adds it.
+    cases = inputs_cases(f)
+    src = os.path.join(root, "project")
+    os.makedirs(src)
+    with open(os.path.join(src, "CMakeLists.txt"), "w") as out:
+        out.write("cmake_minimum_required(VERSION 3.25)\nproject(release_inputs LANGUAGES C CXX)\n"
+                  f"set(ZOLT_TESTS OFF)\nadd_subdirectory({args.source} zolt EXCLUDE_FROM_ALL)\n")
+        for target, stub_args, _ in cases:
+            out.write(f"add_stub_installer({target} {' '.join(stub_args)})\n")
+    tree = os.path.join(root, "build")
+    secs = configure(args, src, tree)
+    print(f"configured in {secs:.1f} s")
+    failed = 0
+    for target, _, want in cases:
+        rc, out, secs = build(args, tree, target)
+        exe = os.path.join(tree, f"{target}.exe")
+        ok = rc != 0 and want in out and not os.path.exists(exe)
+        print(f"{'ok  ' if ok else 'FAIL'} {target} ({secs:.1f} s): {want}")
+        if not ok:
+            failed += 1
+            print(f"    exit {rc}, launcher {'left' if os.path.exists(exe) else 'absent'}; output:\n{out}")
+    check(not failed, f"{failed} of {len(cases)} bad inputs were not refused as expected")
+
+    # The missing package appears: it is built in, and from then on a change
+    # of it rebuilds the launcher.
+    shutil.copy(f.msi, f.missing_msi)
+    rc, out, secs = build(args, tree, "missing_package")
+    exe = os.path.join(tree, "missing_package.exe")
+    check(rc == 0 and os.path.isfile(exe), f"the package appeared, yet the build failed:\n{out}")
+    check(read(f.missing_msi) in read(exe), "the launcher does not carry the package that appeared")
+    print(f"the package appeared: launcher built in {secs:.1f} s")
+    with open(f.missing_msi, "ab") as out:
+        out.write(b"one more byte")
+    rc, out, secs = build(args, tree, "missing_package")
+    check(rc == 0 and read(f.missing_msi) in read(exe), f"a changed package did not rebuild the launcher:\n{out}")
+    print(f"the changed package rebuilt the launcher in {secs:.1f} s")
+
+
+def case_reproducible(args):
+    root = os.path.join(args.work, "reproducible")
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    # The demo publisher's certificate is made with a new key by every
+    # build; both builds take the same one, as any input.
+    cert, key = os.path.join(root, "publisher.der"), os.path.join(root, "publisher.key")
+    rc, out, _ = run([os.path.join(args.source, "payload", "make-cert.sh"), cert, key])
+    check(rc == 0, f"make-cert.sh failed: {out}")
+    trees = [os.path.join(root, "a"), os.path.join(root, "second-tree", "at-another-deeper-path")]
+    exes = []
+    for tree in trees:
+        c = configure(args, args.source, tree, "-DZOLT_TESTS=OFF", "-DCMAKE_BUILD_TYPE=MinSizeRel",
+                      "-DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON", f"-DZOLT_DEMO_PUBLISHER_CERT={cert}",
+                      f"-DZOLT_DEMO_PUBLISHER_KEY={key}")
+        rc, out, b = build(args, tree, "marrowdale_installer")
+        check(rc == 0, f"building the launcher in {tree} failed:\n{out}")
+        exes.append(os.path.join(tree, "installer", "MarrowdaleInstaller.exe"))
+        print(f"{tree}: configured in {c:.1f} s, launcher built in {b:.1f} s")
+    first, second = (read(e) for e in exes)
+    if first != second:
+        diff = [i for i, (a, b) in enumerate(zip(first, second)) if a != b]
+        raise Failure(f"the launchers differ: {len(first)} and {len(second)} bytes, {len(diff)} bytes differ, "
+                      f"the first at offset {diff[0] if diff else min(len(first), len(second))}")
+    check(pe_timestamp(first) == 0, f"link time in the PE header: {pe_timestamp(first):#x}")
+    check_no_paths(exes[0], [args.source] + trees)
+    print(f"both launchers: {len(first)} bytes, identical, no link time, no build paths")
+
+
+def case_vendor(args):
+    root = os.path.join(args.work, "vendor")
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    # The example as a vendor has it: a project of its own elsewhere.
+    project = os.path.join(root, "project")
+    shutil.copytree(os.path.join(args.source, "examples", "vendor-launcher"), project)
+    tree = os.path.join(root, "build")
+    exe = os.path.join(tree, VENDOR_EXE)
+    unsigned = os.path.join(tree, "fernhill_launcher-container", "unsigned", VENDOR_EXE)
+
+    tsa = TimestampServer(os.path.join(root, "tsa"))
+    try:
+        # The time-stamp server answers the package's request and refuses
+        # the launcher's: the build stops at signing the launcher and
+        # leaves none under the name that is shipped.
+        tsa.refuse_from = 2
+        secs = configure(args, project, tree, f"-DZOLT_SOURCE_DIR={args.source}", f"-DVENDOR_TIMESTAMP_URL={tsa.url}")
+        rc, out, b = build(args, tree)
+        check(rc != 0 and f"signing or time-stamping through {tsa.url} {unsigned} failed" in out,
+              f"a refused time-stamp did not stop the build:\n{out}")
+        check(not os.path.exists(exe), f"{exe} was left after signing failed")
+        check(os.path.isfile(unsigned), f"no unsigned image in {unsigned}")
+        print(f"configured in {secs:.1f} s; built until the launcher's time-stamp was refused in {b:.1f} s; "
+              "no launcher left")
+        tsa.refuse_from = None
+        rc, out, b = build(args, tree)
+        check(rc == 0, f"building the vendor's launcher failed:\n{out}")
+        check(tsa.requests == 3, f"{tsa.requests} time-stamps asked for; expected the launcher's once more only")
+        print(f"signed and time-stamped by {tsa.url} in {b:.1f} s")
+    finally:
+        tsa.close()
+    ca = os.path.join(tree, "publisher.pem")
+    subject = "CN=Fernhill Software Code Signing"
+    signed_pkg = os.path.join(tree, "fernhill_launcher-container", "signed", "0", VENDOR_PACKAGE)
+    for path in (exe, signed_pkg):
+        out = check_signed(path, ca, subject, "-TSA-CAfile", tsa.cert)
+        check("Timestamp Server Signature verification: ok" in out, f"{path}: no valid time-stamp:\n{out}")
+    check(read(signed_pkg) in read(exe), "the launcher does not carry the signed package")
+    check(pe_timestamp(read(exe)) == 0, "link time in the PE header")
+    check_no_paths(exe, [args.source, root])
+    print(f"{VENDOR_EXE}: {os.path.getsize(exe)} bytes, launcher and package signed and time-stamped, "
+          "no build paths")
+
+    if not args.wine:
+        print("no installation: this build runs none under Wine")
+        return
+    ctx, m = fresh_machine(args, "vendor")
+    files = {n: os.path.join(project, "files", n) for n in ("notes.txt", "settings.ini")}
+    silent_install(ctx, m, exe, VENDOR_PRODUCT, VENDOR_DIR, files, os.path.join(tree, "publisher.der"))
+
+
+CASES = {"signed": case_signed, "inputs": case_inputs, "reproducible": case_reproducible, "vendor": case_vendor}
+
+
+def main(argv):
+    p = argparse.ArgumentParser()
+    p.add_argument("--case", required=True, choices=sorted(CASES))
+    p.add_argument("--work", required=True)
+    p.add_argument("--source", required=True, help="the launcher's source tree")
+    p.add_argument("--toolchain", required=True)
+    p.add_argument("--generator", default="Ninja")
+    p.add_argument("--jobs", type=int, default=2)
+    # Wine runs (signed; vendor when given)
+    for opt in ("wine", "driver", "helper", "probe"):
+        p.add_argument("--" + opt)
+    # signed, inputs
+    p.add_argument("--launcher")
+    p.add_argument("--unsigned")
+    p.add_argument("--signing-cert")
+    p.add_argument("--signing-pkcs12")
+    p.add_argument("--signing-password")
+    p.add_argument("--certificate")
+    p.add_argument("--demo-files")
+    p.add_argument("--demo-packages", nargs="+", default=[])
+    p.add_argument("--signed-packages", nargs="+", default=[])
+    args = p.parse_args(argv)
+    args.work = os.path.abspath(args.work)
+    args.source = os.path.abspath(args.source)
+    started = time.monotonic()
+    try:
+        CASES[args.case](args)
+    except Failure as e:
+        print(f"FAIL {args.case}: {e}")
+        return 1
+    print(f"ok {args.case} ({time.monotonic() - started:.0f} s)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
