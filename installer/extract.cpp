@@ -65,14 +65,19 @@ static int rtStubClearTarget(const char *pszTargetPath)
     return RT_SUCCESS(rc) || rc == ERR_FILE_NOT_FOUND || rc == ERR_PATH_NOT_FOUND ? 0 : rc;
 }
 
-int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char *pszTargetPath, RTFILE hFile,
-                       unsigned iPackage)
+/** ExtractPackageFile; @a pfShown is set when the failure has been shown
+ *  to the user already (the cleanup record's "Out of memory!"), so that the
+ *  caller does not report it a second time. */
+static int rtStubExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char *pszTargetPath,
+                                    RTFILE hFile, unsigned iPackage, bool *pfShown)
 {
+    *pfShown = false;
     if (!RT_VALID_PTR(pszResourceName) || !RT_VALID_PTR(pszTargetPath))
         return ERR_INVALID_POINTER;
 
     int rc;
-    if (hFile == NIL_RTFILE)
+    bool const fCreated = hFile == NIL_RTFILE;
+    if (fCreated)
     {
         /* Create-new fails if anything took the name again meanwhile. */
         rc = rtStubClearTarget(pszTargetPath);
@@ -88,7 +93,12 @@ int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char
     CleanupRecord *pRec = AddCleanupRecord(pszTargetPath, true /*fIsFile*/);
     if (!pRec)
     {
-        (void)RTFileClose(hFile); /* nothing else will; the file stays */
+        /* Nothing else will close it, and no cleanup pass knows of the
+           file: one we created goes again at once (empty as it is). */
+        (void)RTFileClose(hFile); /* a close failure changes nothing here */
+        if (fCreated)
+            (void)RTFileDelete(pszTargetPath); /* best effort: nothing is left to report it to */
+        *pfShown = true;
         return ERR_NO_MEMORY;
     }
     pRec->iPackage = (int32_t)iPackage;
@@ -150,6 +160,13 @@ int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char
     return rtStubVerifyContent(hKept, pszTargetPath, iPackage, (const uint8_t *)pvData, cbData);
 }
 
+int ExtractPackageFile(HMODULE hPayload, const char *pszResourceName, const char *pszTargetPath, RTFILE hFile,
+                       unsigned iPackage)
+{
+    bool fShown;
+    return rtStubExtractPackageFile(hPayload, pszResourceName, pszTargetPath, hFile, iPackage, &fShown);
+}
+
 /** Makes sure the extraction directory exists, is registered, pinned open
  *  and current. @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE
  *  (reported). */
@@ -164,7 +181,11 @@ static int rtStubPrepareDirectory(const char *pszPath, CleanupRecord **ppDirReco
             return ShowError("Failed to create extraction path '%s': %Rrc", pszPath, rc);
         *ppDirRecord = AddCleanupRecord(pszPath, false /*fIsFile*/);
         if (!*ppDirRecord)
+        {
+            /* No cleanup pass knows of the new, empty directory. */
+            (void)RTDirRemove(pszPath); /* best effort: the failure is reported below */
             return PrintErrorFailure("Failed to add cleanup record for dir '%s'", pszPath);
+        }
     }
     else if (!*ppDirRecord)
     {
@@ -202,7 +223,10 @@ int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszP
         int rc = RTPathJoin(szTarget, sizeof(szTarget), pszPath, pHdr->szFileName);
         if (RT_FAILURE(rc))
             return ShowError("Internal error: Build extraction file name failed: %Rrc", rc);
-        rc = ExtractPackageFile(pOps->hPayload, pHdr->szResourceName, szTarget, NIL_RTFILE, iPackage);
+        bool fShown;
+        rc = rtStubExtractPackageFile(pOps->hPayload, pHdr->szResourceName, szTarget, NIL_RTFILE, iPackage, &fShown);
+        if (RT_FAILURE(rc) && fShown)
+            return STUB_EXIT_FAILURE;
         if (RT_FAILURE(rc))
             return ShowError("Error extracting package #%u (%s): %Rrc", iPackage, pHdr->szFileName, rc);
     }

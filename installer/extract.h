@@ -50,7 +50,8 @@ int ExtractPackages(const StubRunOps *pOps, unsigned cPackages, const char *pszP
  * @param hFile an open handle to write through, or NIL_RTFILE to create the
  *        file.
  * @returns 0; ERR_INVALID_POINTER for a bad text pointer; ERR_NO_MEMORY when
- *          the record cannot be made (shown); ERR_MISMATCH when size,
+ *          the record cannot be made (shown; a file it created is deleted
+ *          again); ERR_MISMATCH when size,
  *          identity or content differ; a file or resource status. Every
  *          failure after the record exists has printed a detail line
  *          (PrintErrorRc) and leaves the file to the cleanup pass.

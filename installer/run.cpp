@@ -133,7 +133,9 @@ static int rtStubChooseExtractPath(StubRun *pRun)
     pRun->pDirRecord = AddCleanupRecord(pSettings->szExtractPath, false /*fIsFile*/);
     if (pRun->pDirRecord)
         return STUB_EXIT_SUCCESS;
-    /* "Out of memory!" has been shown; the new directory stays, empty. */
+    /* "Out of memory!" has been shown. No cleanup pass knows of the new
+       directory, so it goes at once: it is still empty. */
+    (void)RTDirRemove(pSettings->szExtractPath); /* best effort: the failure is reported already */
     rtStubReleaseMutex(pRun);
     return STUB_EXIT_FAILURE;
 }
