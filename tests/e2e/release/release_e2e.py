@@ -13,9 +13,9 @@ input checks, and a launcher built by another project.
                 input wrong: every build stops with a message naming the
                 input and leaves no launcher; a package that appears later
                 is then built in and tracked
-  reproducible  the demo launcher (release build) in two fresh build trees
-                at different paths: the same bytes, no link time, no build
-                paths
+  reproducible  the demo launcher (release build) from two copies of the
+                sources into two fresh build trees, all at different paths:
+                the same bytes, no link time, no source or build paths
   vendor        examples/vendor-launcher copied out and built as another
                 project would, signed and time-stamped by a local time-stamp
                 server (which first refuses the launcher's time-stamp: the
@@ -24,8 +24,8 @@ input checks, and a launcher built by another project.
                 with --wine, a silent installation of the vendor's product
                 under Wine
 
-Build trees and Wine prefixes live under --work. Exit code 0 when the case
-passed, 1 otherwise.
+Build trees and Wine prefixes live in --work/<case>, which is removed when
+the case passed. Exit code 0 when the case passed, 1 otherwise.
 Usage: release_e2e.py --case NAME [options, see main()]
 """
 import argparse
@@ -201,7 +201,6 @@ def fresh_machine(args, name):
     launchers through the driver: (context, machine)."""
     root = os.path.join(args.work, name + "-wine")
     prefix = os.path.join(root, "prefix")
-    shutil.rmtree(root, ignore_errors=True)
     os.makedirs(root)
     started = time.monotonic()
     subprocess.run(["wineboot", "-i"], env=inst.wine_env(prefix, False), stdout=subprocess.DEVNULL,
@@ -259,7 +258,6 @@ def case_signed(args):
     # One byte of a carried package changed: the signature fails.
     where = data.index(read(args.signed_packages[0])) + 1000
     tampered = os.path.join(args.work, "tampered.exe")
-    os.makedirs(args.work, exist_ok=True)
     with open(tampered, "wb") as f:
         f.write(data[:where] + bytes([data[where] ^ 1]) + data[where + 1:])
     ok, out = verify(tampered, ca)
@@ -321,8 +319,7 @@ def inputs_cases(f):
 
 
 def case_inputs(args):
-    root = os.path.join(args.work, "inputs")
-    shutil.rmtree(root, ignore_errors=True)
+    root = args.work
     files = os.path.join(root, "files")
     os.makedirs(files)
     f = types.SimpleNamespace()
@@ -382,19 +379,31 @@ def case_inputs(args):
     print(f"the changed package rebuilt the launcher in {secs:.1f} s")
 
 
+def snapshot(source, dest):
+    """A copy of the source tree (without its build folders and history),
+    file times kept: the demo payload takes its date from its sources."""
+    def ignore(folder, names):
+        return {"build", ".git"} & set(names) if os.path.samefile(folder, source) else set()
+    shutil.copytree(source, dest, ignore=ignore, symlinks=True)
+
+
 def case_reproducible(args):
-    root = os.path.join(args.work, "reproducible")
-    shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(root)
+    root = args.work
     # The demo publisher's certificate is made with a new key by every
     # build; both builds take the same one, as any input.
     cert, key = os.path.join(root, "publisher.der"), os.path.join(root, "publisher.key")
     rc, out, _ = run([os.path.join(args.source, "payload", "make-cert.sh"), cert, key])
     check(rc == 0, f"make-cert.sh failed: {out}")
-    trees = [os.path.join(root, "a"), os.path.join(root, "second-tree", "at-another-deeper-path")]
+    # Two copies of the sources at different paths, made at once: the
+    # builds see the same inputs even while the tree is being edited, and
+    # no path of either copy may show in a launcher.
+    sources = [os.path.join(root, "source-a"), os.path.join(root, "sources", "b", "at-another-deeper-path")]
+    snapshot(args.source, sources[0])
+    shutil.copytree(sources[0], sources[1], symlinks=True)
+    trees = [os.path.join(root, "build-a"), os.path.join(root, "builds", "second-tree", "at-another-deeper-path")]
     exes = []
-    for tree in trees:
-        c = configure(args, args.source, tree, "-DZOLT_TESTS=OFF", "-DCMAKE_BUILD_TYPE=MinSizeRel",
+    for source, tree in zip(sources, trees):
+        c = configure(args, source, tree, "-DZOLT_TESTS=OFF", "-DCMAKE_BUILD_TYPE=MinSizeRel",
                       "-DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON", f"-DZOLT_DEMO_PUBLISHER_CERT={cert}",
                       f"-DZOLT_DEMO_PUBLISHER_KEY={key}")
         rc, out, b = build(args, tree, "marrowdale_installer")
@@ -407,14 +416,12 @@ def case_reproducible(args):
         raise Failure(f"the launchers differ: {len(first)} and {len(second)} bytes, {len(diff)} bytes differ, "
                       f"the first at offset {diff[0] if diff else min(len(first), len(second))}")
     check(pe_timestamp(first) == 0, f"link time in the PE header: {pe_timestamp(first):#x}")
-    check_no_paths(exes[0], [args.source] + trees)
-    print(f"both launchers: {len(first)} bytes, identical, no link time, no build paths")
+    check_no_paths(exes[0], [args.source] + sources + trees)
+    print(f"both launchers: {len(first)} bytes, identical, no link time, no source or build paths")
 
 
 def case_vendor(args):
-    root = os.path.join(args.work, "vendor")
-    shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(root)
+    root = args.work
     # The example as a vendor has it: a project of its own elsewhere.
     project = os.path.join(root, "project")
     shutil.copytree(os.path.join(args.source, "examples", "vendor-launcher"), project)
@@ -488,14 +495,20 @@ def main(argv):
     p.add_argument("--demo-packages", nargs="+", default=[])
     p.add_argument("--signed-packages", nargs="+", default=[])
     args = p.parse_args(argv)
-    args.work = os.path.abspath(args.work)
+    # Each case works in a fresh folder of its own, removed when it passed
+    # (build trees and Wine prefixes take hundreds of megabytes) and kept
+    # for a look when it failed.
+    args.work = os.path.join(os.path.abspath(args.work), args.case)
     args.source = os.path.abspath(args.source)
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
     started = time.monotonic()
     try:
         CASES[args.case](args)
     except Failure as e:
-        print(f"FAIL {args.case}: {e}")
+        print(f"FAIL {args.case}: {e}\nits files stay in {args.work}")
         return 1
+    shutil.rmtree(args.work, ignore_errors=True)
     print(f"ok {args.case} ({time.monotonic() - started:.0f} s)")
     return 0
 
