@@ -27,14 +27,22 @@ inline size_t rtCsLoad(const unsigned char *pb)
     return *reinterpret_cast<const RTCSWORD *>(pb);
 }
 
-/** An unaligned vector load. A vector type ignores a lowered alignment, so
- *  the bytes go through the compiler's own fixed-size copy (an unaligned
- *  load instruction, never a call). */
-inline RTCSVEC rtCsLoadVec(const unsigned char *pb)
+/** Whether the 64 bytes at @a pb1 and @a pb2 differ, by four unaligned
+ *  vector loads from each. A vector type ignores a lowered alignment, so
+ *  the bytes go through the compiler's own fixed-size copies (unaligned
+ *  load instructions, never calls); no vector crosses a call boundary,
+ *  whose convention would differ on x86 without SSE. */
+inline bool rtCsDiffer64(const unsigned char *pb1, const unsigned char *pb2)
 {
-    RTCSVEC v;
-    __builtin_memcpy(&v, pb, sizeof(v));
-    return v;
+    RTCSVEC vDiff = {0, 0};
+    for (size_t off = 0; off < 4 * RTCS_VEC; off += RTCS_VEC)
+    {
+        RTCSVEC v1, v2;
+        __builtin_memcpy(&v1, pb1 + off, sizeof(v1));
+        __builtin_memcpy(&v2, pb2 + off, sizeof(v2));
+        vDiff |= v1 ^ v2;
+    }
+    return (vDiff[0] | vDiff[1]) != 0;
 }
 
 inline void rtCsStore(unsigned char *pb, size_t uWord)
@@ -110,11 +118,7 @@ extern "C" int RT_CS_NAME(memcmp)(const void *pv1, const void *pv2, size_t cb)
        rest, go through the word and byte loops below. */
     for (; cb >= 4 * RTCS_VEC; cb -= 4 * RTCS_VEC, pb1 += 4 * RTCS_VEC, pb2 += 4 * RTCS_VEC)
     {
-        RTCSVEC const vDiff = (rtCsLoadVec(pb1) ^ rtCsLoadVec(pb2)) |
-                              (rtCsLoadVec(pb1 + RTCS_VEC) ^ rtCsLoadVec(pb2 + RTCS_VEC)) |
-                              (rtCsLoadVec(pb1 + 2 * RTCS_VEC) ^ rtCsLoadVec(pb2 + 2 * RTCS_VEC)) |
-                              (rtCsLoadVec(pb1 + 3 * RTCS_VEC) ^ rtCsLoadVec(pb2 + 3 * RTCS_VEC));
-        if (vDiff[0] | vDiff[1])
+        if (rtCsDiffer64(pb1, pb2))
             break;
     }
     /* Equal words are skipped whole; the first unequal one is compared
