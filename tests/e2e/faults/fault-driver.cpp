@@ -64,6 +64,7 @@ static const struct
      "the existence test answers no, and the demo has no custom directory to copy"},
     {"heap .*<- (RTFileDelete|RTDirRemove) <- RunCleanup.*", "the cleanup retries what it cannot delete yet"},
     {"heap .*<- RTPathSetCurrentDir .*", "making the extraction directory current is only a convenience"},
+    {"heap .*<- StartSplash\\(\\).*", "a splash screen that cannot start is left out: it is only decoration"},
     {"heap .*::rtStrmOutput\\(.*", "a stream that cannot get its buffer takes one of half the size"},
     {"dir NtCreateFile\\(.*access 0x1000a1\\) .*",
      "a directory open refused with traverse access is retried without it, which listing needs not"},
@@ -502,6 +503,11 @@ static std::string judge(const Setup &S, const std::string &strKind, const std::
                 strNotice = strBox;
             else
                 Reports.push_back(strBox);
+        /* A failed runtime initialisation comes before the command line
+           says whether the run is interactive: it is reported on the
+           console (exit 3) in every run. */
+        if (R.dwExit == 3 && Reports.empty())
+            Reports = consoleReports(S, R.strErr);
     }
     else
         Reports = consoleReports(S, R.strErr);
