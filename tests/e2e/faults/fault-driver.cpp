@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "../driver-files.h"
+
 static const wchar_t g_wszDemoCode[] = L"{6D617272-6F77-6461-6C65-64656D6F0010}";
 static const wchar_t g_wszDemoDir[] = L"Marrowdale Demo";
 static const wchar_t g_wszBoxTitle[] = L"Marrowdale Installer";
@@ -88,15 +90,6 @@ static const struct
 
 /* ---- small tools ------------------------------------------------------- */
 
-static std::string toUtf8(const std::wstring &wsz)
-{
-    int cb = WideCharToMultiByte(CP_UTF8, 0, wsz.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string str(cb > 0 ? cb - 1 : 0, '\0');
-    if (cb > 1)
-        WideCharToMultiByte(CP_UTF8, 0, wsz.c_str(), -1, &str[0], cb, NULL, NULL);
-    return str;
-}
-
 static std::wstring toWide(const std::string &str)
 {
     int cwc = MultiByteToWideChar(CP_UTF8, 0, str.c_str(), -1, NULL, 0);
@@ -104,79 +97,6 @@ static std::wstring toWide(const std::string &str)
     if (cwc > 1)
         MultiByteToWideChar(CP_UTF8, 0, str.c_str(), -1, &wsz[0], cwc);
     return wsz;
-}
-
-static bool exists(const std::wstring &wszPath)
-{
-    return GetFileAttributesW(wszPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-static bool readFile(const std::wstring &wszPath, std::string *pstr)
-{
-    HANDLE h = CreateFileW(wszPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    pstr->clear();
-    char ab[65536];
-    DWORD cb = 0;
-    while (ReadFile(h, ab, sizeof(ab), &cb, NULL) && cb)
-        pstr->append(ab, cb);
-    CloseHandle(h);
-    return true;
-}
-
-struct DirEntry
-{
-    std::wstring wszName;
-    bool fDir;
-};
-
-static std::vector<DirEntry> listDir(const std::wstring &wszDir)
-{
-    std::vector<DirEntry> Entries;
-    WIN32_FIND_DATAW Fd;
-    HANDLE h = FindFirstFileW((wszDir + L"\\*").c_str(), &Fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return Entries;
-    do
-        if (wcscmp(Fd.cFileName, L".") && wcscmp(Fd.cFileName, L".."))
-            Entries.push_back({Fd.cFileName, (Fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    while (FindNextFileW(h, &Fd));
-    FindClose(h);
-    return Entries;
-}
-
-/** Everything below @a wszDir, "name" or "name/" for directories. */
-static std::string describeTree(const std::wstring &wszDir, const std::string &strPrefix = "")
-{
-    std::string str;
-    for (const DirEntry &E : listDir(wszDir))
-    {
-        str += strPrefix + toUtf8(E.wszName) + (E.fDir ? "/" : "") + " ";
-        if (E.fDir)
-            str += describeTree(wszDir + L"\\" + E.wszName, strPrefix + toUtf8(E.wszName) + "/");
-    }
-    return str;
-}
-
-/** Removes @a wszDir's contents (the directory itself stays). */
-static void emptyDir(const std::wstring &wszDir)
-{
-    for (const DirEntry &E : listDir(wszDir))
-    {
-        std::wstring wszPath = wszDir + L"\\" + E.wszName;
-        if (E.fDir)
-        {
-            emptyDir(wszPath);
-            RemoveDirectoryW(wszPath.c_str());
-        }
-        else
-        {
-            SetFileAttributesW(wszPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(wszPath.c_str());
-        }
-    }
 }
 
 static double secondsSince(ULONGLONG uStartMs)
@@ -225,13 +145,6 @@ static bool uninstallDemo()
 }
 
 /* ---- a launcher run ---------------------------------------------------------- */
-
-static void appendArg(std::wstring &wszCmd, const std::wstring &wszArg)
-{
-    if (!wszCmd.empty())
-        wszCmd += L' ';
-    wszCmd += L'"' + wszArg + L'"';
-}
 
 struct BoxSearch
 {
@@ -520,8 +433,8 @@ static std::string judge(const Setup &S, const std::string &strKind, const std::
     INSTALLSTATE const enmState = MsiQueryProductStateW(g_wszDemoCode);
     bool const fInstalled = enmState == INSTALLSTATE_DEFAULT;
     bool const fFilesThere = exists(programFilesDir() + L"\\readme.txt") && exists(programFilesDir() + L"\\demo.ini");
-    std::string const strLeftTmp = describeTree(S.wszTmp);
-    std::string const strLeftExt = describeTree(S.wszExt);
+    std::string const strLeftTmp = describeTree(S.wszTmp, ' ');
+    std::string const strLeftExt = describeTree(S.wszExt, ' ');
 
     bool fLeftOk = strLeftTmp.empty();
     if (!fExtract && !strLeftExt.empty())

@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "../driver-files.h"
+
 /** The product the race launchers carry (tests/e2e/fixtures plain.msi) and
  *  the attacker's replacement package, another product with another file. */
 static const wchar_t g_wszEmbeddedCode[] = L"{6D617272-6F77-6461-6C65-64656D6F0110}";
@@ -48,101 +50,6 @@ static const wchar_t g_wszPackageName[] = L"plain.msi";
 static const DWORD g_cMsRunTimeout = 120000;
 
 /* ---- small tools ------------------------------------------------------- */
-
-static std::string toUtf8(const std::wstring &wsz)
-{
-    int cb = WideCharToMultiByte(CP_UTF8, 0, wsz.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string str(cb > 0 ? cb - 1 : 0, '\0');
-    if (cb > 1)
-        WideCharToMultiByte(CP_UTF8, 0, wsz.c_str(), -1, &str[0], cb, NULL, NULL);
-    return str;
-}
-
-static bool exists(const std::wstring &wszPath)
-{
-    return GetFileAttributesW(wszPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-static bool readFile(const std::wstring &wszPath, std::string *pstr)
-{
-    HANDLE h = CreateFileW(wszPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    pstr->clear();
-    char ab[65536];
-    DWORD cb = 0;
-    while (ReadFile(h, ab, sizeof(ab), &cb, NULL) && cb)
-        pstr->append(ab, cb);
-    CloseHandle(h);
-    return true;
-}
-
-static bool writeFile(const std::wstring &wszPath, const std::string &str)
-{
-    HANDLE h = CreateFileW(wszPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD cb = 0;
-    BOOL fOk = WriteFile(h, str.data(), (DWORD)str.size(), &cb, NULL) && cb == str.size();
-    CloseHandle(h);
-    return fOk;
-}
-
-struct DirEntry
-{
-    std::wstring wszName;
-    bool fDir;
-};
-
-static std::vector<DirEntry> listDir(const std::wstring &wszDir)
-{
-    std::vector<DirEntry> Entries;
-    WIN32_FIND_DATAW Fd;
-    HANDLE h = FindFirstFileW((wszDir + L"\\*").c_str(), &Fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return Entries;
-    do
-        if (wcscmp(Fd.cFileName, L".") && wcscmp(Fd.cFileName, L".."))
-            Entries.push_back({Fd.cFileName, (Fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    while (FindNextFileW(h, &Fd));
-    FindClose(h);
-    return Entries;
-}
-
-/** Everything below @a wszDir, "name" or "name/" for directories, one per
- *  line; the files' names and the directories' trees. */
-static std::string describeTree(const std::wstring &wszDir, const std::string &strPrefix = "")
-{
-    std::string str;
-    for (const DirEntry &E : listDir(wszDir))
-    {
-        str += strPrefix + toUtf8(E.wszName) + (E.fDir ? "/" : "") + "\n";
-        if (E.fDir)
-            str += describeTree(wszDir + L"\\" + E.wszName, strPrefix + toUtf8(E.wszName) + "/");
-    }
-    return str;
-}
-
-/** Empties @a wszDir (the directory itself stays). */
-static void emptyDir(const std::wstring &wszDir)
-{
-    for (const DirEntry &E : listDir(wszDir))
-    {
-        std::wstring wszPath = wszDir + L"\\" + E.wszName;
-        if (E.fDir)
-        {
-            emptyDir(wszPath);
-            RemoveDirectoryW(wszPath.c_str());
-        }
-        else
-        {
-            SetFileAttributesW(wszPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(wszPath.c_str());
-        }
-    }
-}
 
 static double seconds(LARGE_INTEGER Start)
 {
@@ -247,15 +154,6 @@ static std::string loggedProductCode(const std::string &strLog)
 }
 
 /* ---- launcher runs ------------------------------------------------------ */
-
-/** Appends @a wszArg to a command line in quotes; the tests' arguments hold
- *  no quotes and end in no backslash, so nothing needs escaping. */
-static void appendArg(std::wstring &wszCmd, const std::wstring &wszArg)
-{
-    if (!wszCmd.empty())
-        wszCmd += L' ';
-    wszCmd += L'"' + wszArg + L'"';
-}
 
 struct Launch
 {
@@ -829,7 +727,7 @@ static bool raceOnce(const RaceSetup &S, const RaceDef *pRace, unsigned iRep, Ra
     std::string strLeft = judgeLeftovers(Atk, S.strReplacement, S.strEmbedded);
     if (strOutcome.size() && strLeft[0] == '!')
     {
-        strWhy = strLeft.substr(1) + ":\n" + describeTree(S.wszTmpDir) + describeTree(S.wszStash);
+        strWhy = strLeft.substr(1) + ":\n" + describeTree(S.wszTmpDir, '\n') + describeTree(S.wszStash, '\n');
         strOutcome.clear();
     }
     else if (strOutcome.size())
@@ -988,7 +886,7 @@ static int modeDisk(const Options &Opts)
         !need(Opts, L"expect", &wszExpect))
         return 2;
     auto itKeep = Opts.find(L"keep");
-    std::string strBefore = describeTree(wszTmp);
+    std::string strBefore = describeTree(wszTmp, '\n');
     DeleteFileW(wszLog.c_str());
     SetEnvironmentVariableW(L"ZOLT_TMPDIR", wszTmp.c_str());
 
@@ -1001,7 +899,7 @@ static int modeDisk(const Options &Opts)
     std::string strOutcome = fEnded ? judgeInstallRun(J, Run, wszLog, false, &strWhy) : "";
     if (!fEnded)
         strWhy = "the launcher did not end within two minutes";
-    std::string strAfter = describeTree(wszTmp);
+    std::string strAfter = describeTree(wszTmp, '\n');
     bool fOk = !strOutcome.empty();
     if (fOk && strAfter != strBefore)
     {
@@ -1071,7 +969,7 @@ static int modeMutex(const Options &Opts)
         bool const fEnded = startProgram(&Run, J.wszLauncher, Args, wszWork) && waitProgram(&Run);
         secTotal += Run.secElapsed;
         secLongest = Run.secElapsed > secLongest ? Run.secElapsed : secLongest;
-        std::string strLeft = describeTree(wszTmp);
+        std::string strLeft = describeTree(wszTmp, '\n');
         bool fOk = fEnded && Run.dwExit == 1 && Run.strOut.empty() && Run.strErr == strWant && strLeft.empty() &&
                    !exists(wszLog) && productState(g_wszEmbeddedCode) != INSTALLSTATE_DEFAULT && Run.secElapsed < 2.0;
         /* The holder goes: half the time it lets go, half the time it is
