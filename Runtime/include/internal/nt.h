@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <zolt/cdefs.h>
+
 #include <winternl.h>
 
 /* NT status values that winnt.h does not define without clashing with
@@ -17,6 +19,7 @@
 #define RT_NT_STATUS_TIMEOUT ((NTSTATUS)0x00000102)
 #define RT_NT_STATUS_BUFFER_OVERFLOW ((NTSTATUS)0x80000005)
 #define RT_NT_STATUS_NO_MORE_ENTRIES ((NTSTATUS)0x8000001A)
+#define RT_NT_STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001)
 #define RT_NT_STATUS_NOT_IMPLEMENTED ((NTSTATUS)0xC0000002)
 #define RT_NT_STATUS_INVALID_INFO_CLASS ((NTSTATUS)0xC0000003)
 #define RT_NT_STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000D)
@@ -25,6 +28,7 @@
 #define RT_NT_STATUS_OBJECT_NAME_INVALID ((NTSTATUS)0xC0000033)
 #define RT_NT_STATUS_SHARING_VIOLATION ((NTSTATUS)0xC0000043)
 #define RT_NT_STATUS_FILE_IS_A_DIRECTORY ((NTSTATUS)0xC00000BA)
+#define RT_NT_STATUS_NAME_TOO_LONG ((NTSTATUS)0xC0000106)
 
 extern "C"
 {
@@ -52,5 +56,58 @@ extern "C"
 #define RT_NT_DIRECTORY_CREATE_OBJECT 0x0004
 #define RT_NT_DIRECTORY_CREATE_SUBDIRECTORY 0x0008
 #define RT_NT_DIRECTORY_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | 0x000f)
+
+/**
+ * NtCreateFile (through the file system-call table) that also reaches
+ * names longer than the host takes in one call. Wine maps an NT name onto
+ * one Unix path (the prefix's drive link followed by the whole name), and
+ * the Unix calls refuse that beyond PATH_MAX (4096 bytes) with a failure
+ * Wine reports as STATUS_UNSUCCESSFUL; a name relative to an open directory
+ * is resolved from that directory's own descriptor instead. So when a name
+ * of more than RT_NT_PATH_HOST_STEP units fails that way (or with
+ * STATUS_NAME_TOO_LONG), its ancestors are opened one after the other, each
+ * at most RT_NT_PATH_HOST_STEP units on from the one before and relative
+ * to it, and the object is opened relative to the last of them. Windows
+ * itself takes such names whole.
+ *
+ * The arguments are those of NtCreateFile without extended attributes;
+ * @a pObjAttr must name the object by a full NT path (no root directory).
+ * @returns the NT status of the open (of the first ancestor that cannot
+ *          be opened when the piecewise way fails there).
+ */
+NTSTATUS rtNtPathCreateFile(PHANDLE phFile, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr,
+                            PIO_STATUS_BLOCK pIos, ULONG fFileAttributes, ULONG fShareAccess, ULONG fDisposition,
+                            ULONG fCreateOptions);
+
+/** The longest piece of a name rtNtPathCreateFile hands to the host in one
+ *  call, in UTF-16 units: even at three UTF-8 bytes per unit, and behind a
+ *  long Wine prefix, well within PATH_MAX. */
+#define RT_NT_PATH_HOST_STEP 1024
+
+/**
+ * Whether a Win32 path call that failed with @a dwErr on the wide path
+ * @a pwszPath may have hit the host's limit on one path, so that the same
+ * operation through rtNtPathWinCreate can still succeed: the path is in the
+ * long form ("\\?\" and an NT path) of more than RT_NT_PATH_HOST_STEP
+ * units, and the error is Wine's translation of that limit
+ * (ERROR_GEN_FAILURE) or ERROR_FILENAME_EXCED_RANGE.
+ */
+bool rtNtPathWinMayRetry(DWORD dwErr, const RTUTF16 *pwszPath);
+
+/**
+ * A Win32 call's way around the host's limit on one path: opens or creates
+ * the object that the long-form wide path @a pwszPath (as RTPathToNativeWide
+ * makes it) names, through rtNtPathCreateFile with the given NtCreateFile
+ * arguments (object attributes @a fObjAttribs, no security descriptor).
+ * @a pwszPath is changed while the call runs and restored before it returns.
+ * @returns ERROR_SUCCESS with the handle in *phFile and the open's
+ *          information (FILE_CREATED, FILE_OPENED, ...) in *puInformation
+ *          when wanted; else the Win32 error the NT status stands for, as the
+ *          Win32 call would have reported it (*phFile is then
+ *          INVALID_HANDLE_VALUE).
+ */
+DWORD rtNtPathWinCreate(RTUTF16 *pwszPath, ACCESS_MASK fDesiredAccess, ULONG fObjAttribs, ULONG fFileAttributes,
+                        ULONG fShareAccess, ULONG fDisposition, ULONG fCreateOptions, HANDLE *phFile,
+                        ULONG_PTR *puInformation);
 
 #endif /* ZOLT_INTERNAL_NT_H */

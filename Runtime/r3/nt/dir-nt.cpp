@@ -47,10 +47,9 @@ static NTSTATUS rtPathNtOpen(POBJECT_ATTRIBUTES pObjAttr, ACCESS_MASK fAccess, U
 {
     IO_STATUS_BLOCK Ios;
     *phFile = INVALID_HANDLE_VALUE;
-    return g_pRtFileSysCalls->pfnNtCreateFile(
-        phFile, fAccess | SYNCHRONIZE, pObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-        fOptions | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return rtNtPathCreateFile(phFile, fAccess | SYNCHRONIZE, pObjAttr, &Ios, FILE_ATTRIBUTE_NORMAL,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                              fOptions | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT);
 }
 
 /**

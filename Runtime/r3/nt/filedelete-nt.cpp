@@ -87,17 +87,17 @@ RTDECL(int) RTFileDelete(const char *pszFilename)
         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT;
     HANDLE hFile = INVALID_HANDLE_VALUE;
     IO_STATUS_BLOCK Ios;
-    NTSTATUS rcNt = g_pRtFileSysCalls->pfnNtCreateFile(
-        &hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr, 0,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions, nullptr, 0);
+    auto openFile = [&]() {
+        return rtNtPathCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, fOptions);
+    };
+    NTSTATUS rcNt = openFile();
     if (rcNt == RT_NT_STATUS_INVALID_PARAMETER)
     {
         /* NT 4 and older file systems do not know the reparse-point option;
            there is nothing to follow there either. */
         fOptions &= ~FILE_OPEN_REPARSE_POINT;
-        rcNt = g_pRtFileSysCalls->pfnNtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios,
-                                                  nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                  FILE_OPEN, fOptions, nullptr, 0);
+        rcNt = openFile();
     }
     if (NT_SUCCESS(rcNt))
     {

@@ -22,9 +22,29 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAddi
        wanted: the overflow warning still comes with everything before it. */
     FILE_ALL_INFORMATION AllInfo;
     IO_STATUS_BLOCK Ios;
-    NTSTATUS const rcNt =
+    NTSTATUS rcNt =
         g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &AllInfo, sizeof(AllInfo), FileAllInformation);
-    if (!NT_SUCCESS(rcNt) && rcNt != RT_NT_STATUS_BUFFER_OVERFLOW)
+    if (rcNt == RT_NT_STATUS_OBJECT_TYPE_MISMATCH)
+    {
+        /* Wine cannot name a file whose host path is longer than the host
+           takes (one opened piece by piece), and then refuses the whole
+           class so; the parts wanted here need no name. A console refuses
+           them as well. */
+        NTSTATUS const rcNtAll = rcNt;
+        rcNt = g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &AllInfo.BasicInformation,
+                                                            sizeof(AllInfo.BasicInformation), FileBasicInformation);
+        if (NT_SUCCESS(rcNt))
+            rcNt = g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &AllInfo.StandardInformation,
+                                                                sizeof(AllInfo.StandardInformation),
+                                                                FileStandardInformation);
+        if (NT_SUCCESS(rcNt))
+            rcNt = g_pRtFileSysCalls->pfnNtQueryInformationFile(hFile, &Ios, &AllInfo.InternalInformation,
+                                                                sizeof(AllInfo.InternalInformation),
+                                                                FileInternalInformation);
+        if (!NT_SUCCESS(rcNt))
+            return RTErrConvertFromNtStatus(rcNtAll);
+    }
+    else if (!NT_SUCCESS(rcNt) && rcNt != RT_NT_STATUS_BUFFER_OVERFLOW)
         return RTErrConvertFromNtStatus(rcNt);
 
     pObjInfo->cbObject = AllInfo.StandardInformation.EndOfFile.QuadPart;

@@ -248,7 +248,133 @@ bool rtNtPathAppendSlash(UNICODE_STRING *pNtName)
     return true;
 }
 
+/** Whether a whole-name open may have failed for the name's length alone. */
+bool rtNtPathIsHostLimit(NTSTATUS rcNt, size_t cwcName)
+{
+    return (rcNt == RT_NT_STATUS_UNSUCCESSFUL || rcNt == RT_NT_STATUS_NAME_TOO_LONG) && cwcName > RT_NT_PATH_HOST_STEP;
+}
+
+/** The end of the next piece of @a pwsz (@a cwc units) that starts at
+ *  @a off: the last separator at most RT_NT_PATH_HOST_STEP units on, or the
+ *  first one after a longer component. @returns @a cwc when the rest is
+ *  the last piece. */
+size_t rtNtPathNextPiece(const WCHAR *pwsz, size_t cwc, size_t off)
+{
+    if (cwc - off <= RT_NT_PATH_HOST_STEP)
+        return cwc;
+    size_t offSep = off + RT_NT_PATH_HOST_STEP;
+    while (offSep > off && pwsz[offSep] != L'\\')
+        offSep--;
+    if (offSep == off)
+    {
+        offSep = off + RT_NT_PATH_HOST_STEP;
+        while (offSep < cwc && pwsz[offSep] != L'\\')
+            offSep++;
+    }
+    return offSep;
+}
+
+/** rtNtPathCreateFile's piecewise way: every ancestor piece opened for
+ *  traversal relative to the one before, the object relative to the last. */
+NTSTATUS rtNtPathCreatePiecewise(PHANDLE phFile, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr,
+                                 PIO_STATUS_BLOCK pIos, ULONG fFileAttributes, ULONG fShareAccess, ULONG fDisposition,
+                                 ULONG fCreateOptions)
+{
+    const WCHAR *pwsz = pObjAttr->ObjectName->Buffer;
+    size_t const cwc = pObjAttr->ObjectName->Length / sizeof(WCHAR);
+    HANDLE hDir = nullptr;
+    size_t off = 0;
+    for (;;)
+    {
+        size_t const offEnd = rtNtPathNextPiece(pwsz, cwc, off);
+        UNICODE_STRING Piece;
+        Piece.Buffer = (PWSTR)pwsz + off;
+        Piece.Length = Piece.MaximumLength = (USHORT)((offEnd - off) * sizeof(WCHAR));
+        OBJECT_ATTRIBUTES ObjAttr;
+        InitializeObjectAttributes(&ObjAttr, &Piece, pObjAttr->Attributes, hDir, pObjAttr->SecurityDescriptor);
+        NTSTATUS rcNt;
+        if (offEnd >= cwc)
+        {
+            rcNt = g_pRtFileSysCalls->pfnNtCreateFile(phFile, fDesiredAccess, &ObjAttr, pIos, nullptr, fFileAttributes,
+                                                      fShareAccess, fDisposition, fCreateOptions, nullptr, 0);
+            if (hDir)
+                g_pRtFileSysCalls->pfnNtClose(hDir);
+            return rcNt;
+        }
+        /* Ancestors are only passed through; the handle must not carry
+           the caller's inheritance. */
+        ObjAttr.Attributes &= ~(ULONG)OBJ_INHERIT;
+        HANDLE hNext = INVALID_HANDLE_VALUE;
+        IO_STATUS_BLOCK Ios;
+        rcNt = g_pRtFileSysCalls->pfnNtCreateFile(
+            &hNext, FILE_TRAVERSE | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+            FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
+        if (hDir)
+            g_pRtFileSysCalls->pfnNtClose(hDir);
+        if (!NT_SUCCESS(rcNt))
+            return rcNt;
+        hDir = hNext;
+        off = offEnd + 1;
+    }
+}
+
 } // namespace
+
+NTSTATUS rtNtPathCreateFile(PHANDLE phFile, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr,
+                            PIO_STATUS_BLOCK pIos, ULONG fFileAttributes, ULONG fShareAccess, ULONG fDisposition,
+                            ULONG fCreateOptions)
+{
+    NTSTATUS rcNt = g_pRtFileSysCalls->pfnNtCreateFile(phFile, fDesiredAccess, pObjAttr, pIos, nullptr, fFileAttributes,
+                                                       fShareAccess, fDisposition, fCreateOptions, nullptr, 0);
+    if (rtNtPathIsHostLimit(rcNt, pObjAttr->ObjectName->Length / sizeof(WCHAR)) && !pObjAttr->RootDirectory)
+        rcNt = rtNtPathCreatePiecewise(phFile, fDesiredAccess, pObjAttr, pIos, fFileAttributes, fShareAccess,
+                                       fDisposition, fCreateOptions);
+    return rcNt;
+}
+
+bool rtNtPathWinMayRetry(DWORD dwErr, const RTUTF16 *pwszPath)
+{
+    if (dwErr != ERROR_GEN_FAILURE && dwErr != ERROR_FILENAME_EXCED_RANGE)
+        return false;
+    if (pwszPath[0] != '\\' || pwszPath[1] != '\\' || pwszPath[2] != '?' || pwszPath[3] != '\\')
+        return false;
+    size_t cwc = 4;
+    while (cwc <= RT_NT_PATH_HOST_STEP && pwszPath[cwc])
+        cwc++;
+    return cwc > RT_NT_PATH_HOST_STEP;
+}
+
+DWORD rtNtPathWinCreate(RTUTF16 *pwszPath, ACCESS_MASK fDesiredAccess, ULONG fObjAttribs, ULONG fFileAttributes,
+                        ULONG fShareAccess, ULONG fDisposition, ULONG fCreateOptions, HANDLE *phFile,
+                        ULONG_PTR *puInformation)
+{
+    /* "\\?\C:\x" is the NT path "\??\C:\x" in Win32 clothes. */
+    UNICODE_STRING NtName;
+    NtName.Buffer = (PWSTR)pwszPath;
+    size_t cwc = 0;
+    while (pwszPath[cwc])
+        cwc++;
+    NtName.Length = (USHORT)(cwc * sizeof(WCHAR));
+    NtName.MaximumLength = (USHORT)(NtName.Length + sizeof(WCHAR));
+    pwszPath[1] = '?';
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, &NtName, fObjAttribs, nullptr, nullptr);
+    IO_STATUS_BLOCK Ios;
+    Ios.Information = 0;
+    *phFile = INVALID_HANDLE_VALUE;
+    NTSTATUS const rcNt = rtNtPathCreateFile(phFile, fDesiredAccess, &ObjAttr, &Ios, fFileAttributes, fShareAccess,
+                                             fDisposition, fCreateOptions);
+    pwszPath[1] = '\\';
+    if (!NT_SUCCESS(rcNt))
+    {
+        *phFile = INVALID_HANDLE_VALUE;
+        return RtlNtStatusToDosError(rcNt);
+    }
+    if (puInformation)
+        *puInformation = Ios.Information;
+    return ERROR_SUCCESS;
+}
 
 RTDECL(int)
 RTNtPathOpen(const char *pszPath, uint32_t fDesiredAccess, uint32_t fShareAccess, uint32_t fCreateOptions,
@@ -269,9 +395,8 @@ RTNtPathOpen(const char *pszPath, uint32_t fDesiredAccess, uint32_t fShareAccess
     HANDLE hHandle = INVALID_HANDLE_VALUE;
     IO_STATUS_BLOCK Ios;
     auto openFile = [&]() {
-        return g_pRtFileSysCalls->pfnNtCreateFile(&hHandle, fDesiredAccess, &ObjAttr, &Ios, nullptr,
-                                                  FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN, fCreateOptions,
-                                                  nullptr, 0);
+        return rtNtPathCreateFile(&hHandle, fDesiredAccess, &ObjAttr, &Ios, FILE_ATTRIBUTE_NORMAL, fShareAccess,
+                                  FILE_OPEN, fCreateOptions);
     };
     NTSTATUS rcNt = openFile();
     size_t const cwc = NtName.Length / sizeof(WCHAR);

@@ -7,6 +7,8 @@
 #include <zolt/err.h>
 #include <zolt/path.h>
 
+#include <winternl.h>
+
 #include "internal/dir.h"
 #include "internal/fileio.h"
 
@@ -22,7 +24,24 @@ RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
     if (RT_FAILURE(rc))
         return rc;
     if (!g_pRtFileSysCalls->pfnCreateDirectoryW((LPCWSTR)pwszPath, nullptr))
-        rc = RTErrConvertFromWin32(GetLastError());
+    {
+        DWORD dwErr = GetLastError();
+        if (rtNtPathWinMayRetry(dwErr, pwszPath))
+        {
+            /* Past the host's limit on one path SetFileAttributesW could
+               not name the directory either: it is marked as it is made. */
+            HANDLE hDir;
+            dwErr = rtNtPathWinCreate(
+                pwszPath, FILE_LIST_DIRECTORY | SYNCHRONIZE, OBJ_CASE_INSENSITIVE,
+                fCreate & RTDIRCREATE_KEEP_INDEXING ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+                FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, &hDir, nullptr);
+            if (dwErr == ERROR_SUCCESS)
+                g_pRtFileSysCalls->pfnNtClose(hDir);
+        }
+        if (dwErr != ERROR_SUCCESS)
+            rc = RTErrConvertFromWin32(dwErr);
+    }
     /* The indexing service has no business in an installer's scratch
        directories; failing to say so is an error only if asked. */
     else if (!(fCreate & RTDIRCREATE_KEEP_INDEXING) &&
@@ -33,6 +52,28 @@ RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
     return rc;
 }
 
+/** RemoveDirectoryW's steps through rtNtPathWinCreate: the name itself
+ *  (a link, not its target) opened for deletion and marked.
+ *  @returns the Win32 error RemoveDirectoryW would have given, or 0. */
+static DWORD rtDirWinRemoveNt(RTUTF16 *pwszPath)
+{
+    HANDLE hDir;
+    DWORD dwErr = rtNtPathWinCreate(pwszPath, DELETE | SYNCHRONIZE, OBJ_CASE_INSENSITIVE, 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                    FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT |
+                                        FILE_OPEN_REPARSE_POINT,
+                                    &hDir, nullptr);
+    if (dwErr != ERROR_SUCCESS)
+        return dwErr;
+    /* The member is spelled DeleteFile, which <windows.h> redefines. */
+    FILE_DISPOSITION_INFORMATION Disposition = {TRUE};
+    IO_STATUS_BLOCK Ios;
+    NTSTATUS const rcNt = g_pRtFileSysCalls->pfnNtSetInformationFile(hDir, &Ios, &Disposition, sizeof(Disposition),
+                                                                     FileDispositionInformation);
+    g_pRtFileSysCalls->pfnNtClose(hDir);
+    return NT_SUCCESS(rcNt) ? ERROR_SUCCESS : RtlNtStatusToDosError(rcNt);
+}
+
 RTDECL(int) RTDirRemove(const char *pszPath)
 {
     RTUTF16 *pwszPath;
@@ -40,7 +81,13 @@ RTDECL(int) RTDirRemove(const char *pszPath)
     if (RT_FAILURE(rc))
         return rc;
     if (!g_pRtFileSysCalls->pfnRemoveDirectoryW((LPCWSTR)pwszPath))
-        rc = RTErrConvertFromWin32(GetLastError());
+    {
+        DWORD dwErr = GetLastError();
+        if (rtNtPathWinMayRetry(dwErr, pwszPath))
+            dwErr = rtDirWinRemoveNt(pwszPath);
+        if (dwErr != ERROR_SUCCESS)
+            rc = RTErrConvertFromWin32(dwErr);
+    }
     RTPathFreeNativeWide(pwszPath);
     return rc;
 }

@@ -62,6 +62,47 @@ static const DWORD g_afRtFileWinAttrAccess[4] = {
     SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
 };
 
+/**
+ * CreateFileW's steps through rtNtPathWinCreate, for a long-form path past
+ * the host's limit on one path. Arguments as given to CreateFileW, with
+ * @a fInherit for the inheritable handle; @a fExtraAttributes go to the new
+ * file as it is made.
+ * @returns the last-error value CreateFileW would have left: on success 0,
+ *          or ERROR_ALREADY_EXISTS when CREATE_ALWAYS or OPEN_ALWAYS found
+ *          the file; on failure the error (*phFile INVALID_HANDLE_VALUE).
+ */
+static DWORD rtFileWinCreateNt(RTUTF16 *pwszPath, DWORD dwDesiredAccess, DWORD dwShareMode, bool fInherit,
+                               DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, DWORD fExtraAttributes,
+                               HANDLE *phFile)
+{
+    ULONG fDisposition;
+    switch (dwCreationDisposition)
+    {
+        case CREATE_NEW: fDisposition = FILE_CREATE; break;
+        case CREATE_ALWAYS: fDisposition = FILE_OVERWRITE_IF; break;
+        case OPEN_ALWAYS: fDisposition = FILE_OPEN_IF; break;
+        case TRUNCATE_EXISTING: fDisposition = FILE_OVERWRITE; break;
+        default: fDisposition = FILE_OPEN; break;
+    }
+    ULONG fOptions = FILE_NON_DIRECTORY_FILE;
+    if (!(dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED))
+        fOptions |= FILE_SYNCHRONOUS_IO_NONALERT;
+    if (dwFlagsAndAttributes & FILE_FLAG_WRITE_THROUGH)
+        fOptions |= FILE_WRITE_THROUGH;
+    if (dwFlagsAndAttributes & FILE_FLAG_NO_BUFFERING)
+        fOptions |= FILE_NO_INTERMEDIATE_BUFFERING;
+    ULONG_PTR uInformation = 0;
+    DWORD const dwErr = rtNtPathWinCreate(pwszPath, dwDesiredAccess | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                          OBJ_CASE_INSENSITIVE | (fInherit ? OBJ_INHERIT : 0),
+                                          (dwFlagsAndAttributes & 0x7fff) | fExtraAttributes, dwShareMode, fDisposition,
+                                          fOptions, phFile, &uInformation);
+    if (dwErr != ERROR_SUCCESS)
+        return dwErr == ERROR_ALREADY_EXISTS && fDisposition == FILE_CREATE ? ERROR_FILE_EXISTS : dwErr;
+    bool const fExisted = uInformation == FILE_OPENED || uInformation == FILE_OVERWRITTEN;
+    return fExisted && (fDisposition == FILE_OVERWRITE_IF || fDisposition == FILE_OPEN_IF) ? ERROR_ALREADY_EXISTS
+                                                                                           : ERROR_SUCCESS;
+}
+
 RTDECL(int) RTFileOpen(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
 {
     return RTFileOpenEx(pszFilename, fOpen, phFile, nullptr);
@@ -106,10 +147,18 @@ RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile
     if (RT_FAILURE(rc))
         return rc;
 
-    HANDLE const hFile = g_pRtFileSysCalls->pfnCreateFileW(
-        (LPCWSTR)pwszFilename, dwDesiredAccess, g_afRtFileWinShare[(fOpen & RTFOPEN_SHARE_MASK) >> 4],
-        fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr, dwCreationDisposition, dwFlagsAndAttributes, nullptr);
-    DWORD const dwErr = GetLastError();
+    DWORD const dwShareMode = g_afRtFileWinShare[(fOpen & RTFOPEN_SHARE_MASK) >> 4];
+    HANDLE hFile = g_pRtFileSysCalls->pfnCreateFileW((LPCWSTR)pwszFilename, dwDesiredAccess, dwShareMode,
+                                                     fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr,
+                                                     dwCreationDisposition, dwFlagsAndAttributes, nullptr);
+    DWORD dwErr = GetLastError();
+    /* Past the host's limit on one path SetFileAttributesW could not name
+       the file either: it is marked as it is made. */
+    DWORD const fNotIndexed = fOpen & RTFOPEN_NOT_CONTENT_INDEXED ? FILE_ATTRIBUTE_NOT_CONTENT_INDEXED : 0;
+    bool const fViaNt = hFile == INVALID_HANDLE_VALUE && rtNtPathWinMayRetry(dwErr, pwszFilename);
+    if (fViaNt)
+        dwErr = rtFileWinCreateNt(pwszFilename, dwDesiredAccess, dwShareMode, (fOpen & RTFOPEN_INHERIT) != 0,
+                                  dwCreationDisposition, dwFlagsAndAttributes, fNotIndexed, &hFile);
     if (hFile == INVALID_HANDLE_VALUE)
     {
         RTPathFreeNativeWide(pwszFilename);
@@ -132,8 +181,7 @@ RTDECL(int) RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile
 
     /* CreateFileW has no way to set these in the same step. */
     bool fOk = true;
-    if ((fOpen & RTFOPEN_NOT_CONTENT_INDEXED) &&
-        (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED))
+    if (fNotIndexed && !fViaNt && (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED))
         fOk = SetFileAttributesW((LPCWSTR)pwszFilename, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != FALSE;
     else if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE && (fOpen & RTFOPEN_TRUNCATE) &&
              enmAction == RTFILEACTION_OPENED)
