@@ -37,12 +37,11 @@ uint64_t rtCsUDivMod(uint64_t uNum, uint64_t uDen, uint64_t *puRem)
         iBit--;
     for (; iBit >= 0; iBit--)
     {
-        /* The remainder stays below the divisor, so shifting it left loses
-           a bit only when the divisor has its top bit set; then the
-           comparison below must count the lost bit. */
-        bool const fCarry = (uRem >> 63) != 0;
+        /* The remainder so far is that of uNum >> (iBit + 1), so it is at
+           most that value, below 2^(63 - iBit): the shift never loses a
+           bit. */
         uRem = (uRem << 1) | ((uNum >> iBit) & 1);
-        if (fCarry || uRem >= uDen)
+        if (uRem >= uDen)
         {
             uRem -= uDen;
             uQuot |= (uint64_t)1 << iBit;
