@@ -288,12 +288,38 @@ def check_extracted(ctx, r, target):
         check(same_bytes(os.path.join(target, name), src), f"{name} differs from the package")
 
 
+def long_dir(ctx, name, cch):
+    """A directory path whose Windows form has exactly cch characters, in
+    components of 200 (made on the Linux side up to its parent)."""
+    path = os.path.join(ctx.work, name)
+    while len(winpath(path)) + 1 + 200 + 1 + 20 < cch:
+        path = os.path.join(path, "d" * 200)
+    os.makedirs(path, exist_ok=True)
+    return os.path.join(path, "e" * (cch - len(winpath(path)) - 1))
+
+
 def case_extract(ctx):
-    # Every package, the other architecture's too, byte-identical; the
-    # directory is created.
-    target = os.path.join(ctx.work, "new dir")
-    r = ctx.run(ctx.args.launcher, ["--extract", "--path", winpath(target), "--silent"])
-    check_extracted(ctx, r, target)
+    # Every package, the other architecture's too, byte-identical; a
+    # directory that does not exist is created. Long paths: Wine takes a
+    # path of some 4,000 characters whole only behind a short prefix path
+    # (its drive link and the path must stay within Linux's PATH_MAX), the
+    # runtime reaches it piece by piece; at 4,060 characters a package name
+    # no longer fits the launcher's 4100-byte path buffer.
+    new_short = os.path.join(ctx.work, "new dir")
+    made_long = long_dir(ctx, "made", 4000)
+    os.makedirs(made_long)
+    new_long = long_dir(ctx, "new", 4000)
+    too_long = long_dir(ctx, "full", 4060)
+    os.makedirs(too_long)
+    overflow = error_lines(ctx, "Internal error: Build extraction file name failed: ERR_BUFFER_OVERFLOW")
+    for target, want_error in [(new_short, None), (made_long, None), (new_long, None), (too_long, overflow)]:
+        r = ctx.run(ctx.args.launcher, ["--extract", "--path", winpath(target), "--silent"])
+        what = f"--path of {len(winpath(target))} characters: {r.describe()}"
+        if want_error is None:
+            check_extracted(ctx, r, target)
+        else:
+            check(r.exit_code == 1 and r.stdout == "" and r.stderr.rstrip("\n").split("\n") == want_error, what)
+            check(os.listdir(target) == [], f"{what}\nwritten: {os.listdir(target)}")
 
 
 def case_extract_replaces(ctx):
