@@ -2,11 +2,14 @@
 #     PACKAGE <arch> <file> [NAME <file name>]   (one per package, in order)
 #     [CERTIFICATE <der file>]...               (the carried certificates)
 #     [SPLASH <png file>]                       (resource 102, type PNG)
-#     [SIGN_PKCS12 <file> | SIGN_KEY <pem file> SIGN_CERT <certificate file>]
+#     [SIGN_PKCS12 <file> | SIGN_KEY <pem file> SIGN_CERT <certificate file>
+#      | SIGN_COMMAND <command line> SIGN_CERT <certificate file>]
 #     [SIGN_PASSWORD_FILE <file>]               (the key's password)
+#     [SIGN_DESCRIPTION <text>] [SIGN_URL <url>] (the signature's program name and link)
 #     [TIMESTAMP_URL <url>]                     (an RFC 3161 time-stamp server)
 #     [SIGN_PACKAGES]                           (sign the .msi packages too)
 #     [ALLOW_EMPTY_PACKAGES]                    (test containers only)
+#     [ALLOW_ANY_PACKAGES]                      (test containers only: no kind or architecture check)
 #     [DEPENDS <targets or files>...])
 #
 # Builds a launcher executable <target> that carries the packages as its
@@ -14,10 +17,16 @@
 # the certificate table. <arch> is 1 (all hosts), 2 (x86), 3 (x86-64) or
 # 4 (ARM64). The inputs are checked when the container is written
 # (tools/make-container.py): a missing package, certificate or splash file,
-# a certificate that is not DER (a PEM one with the command converting it),
-# a splash picture that is not a PNG, a bad architecture, a name that does
-# not fit its field, an empty package or more than 255 packages stop the
-# build with a message naming the input. Relative paths are taken from the
+# a certificate that is not DER (a PEM one with the command converting it)
+# or has no code-signing extended key usage, a splash picture that is not a
+# PNG, a bad architecture, a package that does not fit its architecture (1
+# must be a cabinet, 2, 3 and 4 a Windows Installer package whose Template
+# names Intel, x64 or Arm64) or whose file name does not end in .cab or .msi
+# as its kind, a name that does not fit its field, an empty package or more
+# than 255 packages stop the build with a message naming the input (the
+# vendor's file, also for a package signed on the way). A certificate that
+# is neither the launcher's signer nor the signer of a signed package gets
+# a warning naming both. Relative paths are taken from the
 # calling directory's source folder (its build folder for files a rule
 # there makes).
 #
@@ -27,10 +36,19 @@
 # directory's build folder (target property ZOLT_STUB_UNSIGNED_FILE). With
 # SIGN_PACKAGES every package whose file name ends in ".msi" is signed
 # with the same key before it goes into the container (target property
-# ZOLT_STUB_SIGNED_PACKAGES lists the signed copies). The key files are
-# checked first: a missing file, a wrong password, a key that does not
-# belong to the certificate stop the build with a message naming the file.
-# The signing time is SOURCE_DATE_EPOCH when that is set.
+# ZOLT_STUB_SIGNED_PACKAGES lists the signed copies). SIGN_COMMAND signs
+# with a command of the signer's instead (a key in a hardware module or a
+# signing service): one command line with the placeholders {in}, {out},
+# {description}, {url} and {timestamp_url} (sign-authenticode.py tells
+# their rules); SIGN_CERT is the certificate it signs with. The signature's
+# program name is SIGN_DESCRIPTION, by default the product's name; its link
+# SIGN_URL, by default none. The key files are checked first: a missing or
+# empty file, a wrong password, a key that does not belong to the
+# certificate stop the build with a message naming the file. Every signed
+# file must verify with the signing certificate before it takes its name.
+# The signing time is SOURCE_DATE_EPOCH when that is set; a change of it or
+# of a signing option signs launcher and packages again (an options stamp
+# rewritten only when they change).
 #
 # The container, the key check and the signed packages are made by the
 # target <target>_container, which waits for nothing the launcher links, so
@@ -96,7 +114,8 @@ function(add_stub_installer target)
 
     # Arguments: packages as parallel lists (architecture, path, name);
     # single-value options by keyword.
-    set(single_keywords CERTIFICATE SPLASH SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_KEY SIGN_CERT TIMESTAMP_URL)
+    set(single_keywords CERTIFICATE SPLASH SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_KEY SIGN_CERT TIMESTAMP_URL
+        SIGN_COMMAND SIGN_DESCRIPTION SIGN_URL)
     set(deps)          # the files the container's resource script pulls in
     set(order_deps)    # targets and files named by DEPENDS
     set(pkg_arch)
@@ -105,6 +124,7 @@ function(add_stub_installer target)
     set(certificates)
     set(splash)
     set(allow_empty)
+    set(allow_any)
     set(sign_packages FALSE)
     set(untracked FALSE)
     foreach(kw IN LISTS single_keywords)
@@ -120,6 +140,9 @@ function(add_stub_installer target)
             set(mode ${a})
         elseif(a STREQUAL "ALLOW_EMPTY_PACKAGES")
             set(allow_empty --allow-empty-packages)
+            set(mode "")
+        elseif(a STREQUAL "ALLOW_ANY_PACKAGES")
+            set(allow_any --allow-any-packages)
             set(mode "")
         elseif(a STREQUAL "SIGN_PACKAGES")
             set(sign_packages TRUE)
@@ -162,10 +185,18 @@ function(add_stub_installer target)
         message(FATAL_ERROR "add_stub_installer(${target}): ${mode} needs a value")
     endif()
 
-    # The signing key: a PKCS#12 file, or a PEM key with its certificate.
+    # The signing key: a PKCS#12 file, a PEM key with its certificate, or
+    # a command that signs with the certificate's key.
     set(key_args)
     set(key_deps)
-    if(opt_SIGN_PKCS12 AND (opt_SIGN_KEY OR opt_SIGN_CERT))
+    if(opt_SIGN_COMMAND)
+        if(opt_SIGN_PKCS12 OR opt_SIGN_KEY OR opt_SIGN_PASSWORD_FILE OR NOT opt_SIGN_CERT)
+            message(FATAL_ERROR "add_stub_installer(${target}): SIGN_COMMAND takes SIGN_CERT, the certificate it "
+                "signs with, and no SIGN_PKCS12, SIGN_KEY or SIGN_PASSWORD_FILE (the command has the key)")
+        endif()
+        _zolt_stub_input(key_deps cert "${opt_SIGN_CERT}")
+        list(APPEND key_args --command "${opt_SIGN_COMMAND}" --cert "${cert}")
+    elseif(opt_SIGN_PKCS12 AND (opt_SIGN_KEY OR opt_SIGN_CERT))
         message(FATAL_ERROR "add_stub_installer(${target}): give SIGN_PKCS12 or SIGN_KEY with SIGN_CERT, not both")
     elseif(opt_SIGN_PKCS12)
         _zolt_stub_input(key_deps path "${opt_SIGN_PKCS12}")
@@ -177,15 +208,28 @@ function(add_stub_installer target)
         _zolt_stub_input(key_deps key "${opt_SIGN_KEY}")
         _zolt_stub_input(key_deps cert "${opt_SIGN_CERT}")
         list(APPEND key_args --key "${key}" --cert "${cert}")
-    elseif(opt_SIGN_PASSWORD_FILE OR opt_TIMESTAMP_URL OR sign_packages)
-        message(FATAL_ERROR "add_stub_installer(${target}): SIGN_PASSWORD_FILE, TIMESTAMP_URL and SIGN_PACKAGES "
-            "need a key (SIGN_PKCS12, or SIGN_KEY with SIGN_CERT)")
+    elseif(opt_SIGN_PASSWORD_FILE OR opt_TIMESTAMP_URL OR sign_packages OR opt_SIGN_DESCRIPTION OR opt_SIGN_URL)
+        message(FATAL_ERROR "add_stub_installer(${target}): SIGN_PASSWORD_FILE, SIGN_DESCRIPTION, SIGN_URL, "
+            "TIMESTAMP_URL and SIGN_PACKAGES need a key (SIGN_PKCS12, SIGN_KEY with SIGN_CERT, or SIGN_COMMAND "
+            "with SIGN_CERT)")
     endif()
     if(key_args AND opt_SIGN_PASSWORD_FILE)
         _zolt_stub_input(key_deps path "${opt_SIGN_PASSWORD_FILE}")
         list(APPEND key_args --password-file "${path}")
     endif()
+    # The signing options. The program name the elevation prompt shows is
+    # the product's, unless the signature is to say otherwise.
     set(sign_args ${key_args})
+    set(sign_description "Marrowdale Installer")
+    if(opt_SIGN_DESCRIPTION)
+        set(sign_description "${opt_SIGN_DESCRIPTION}")
+    endif()
+    if(key_args)
+        list(APPEND sign_args --description "${sign_description}")
+    endif()
+    if(opt_SIGN_URL)
+        list(APPEND sign_args --url "${opt_SIGN_URL}")
+    endif()
     if(opt_TIMESTAMP_URL)
         list(APPEND sign_args --timestamp-url "${opt_TIMESTAMP_URL}")
     endif()
@@ -201,18 +245,32 @@ function(add_stub_installer target)
         set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${untracked_stamp})
         set(mark_untracked COMMAND ${CMAKE_COMMAND} -E touch ${untracked_stamp})
     endif()
+    set(signer)
+    set(signed_deps)
     if(key_args)
         # Checked before anything is signed: a bad key stops the build
-        # before the packages and the launcher are made.
-        set(keys_checked ${dir}/keys-checked)
-        add_custom_command(OUTPUT ${keys_checked}
+        # before the packages and the launcher are made. The check writes
+        # the signer's certificates, which every signature is verified
+        # against, only when they change.
+        set(signer ${dir}/signer.pem)
+        add_custom_command(OUTPUT ${signer}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
             ${mark_untracked}
-            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${key_args} --check ${keys_checked}
+            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --check ${signer}
             DEPENDS ${sign_tool} ${key_deps}
             COMMENT "Checking the signing key of ${target}"
             VERBATIM)
-        list(APPEND order_deps ${keys_checked})
+        list(APPEND order_deps ${signer})
+        # SOURCE_DATE_EPOCH is read when the build runs, which no rule's
+        # command line shows: a step run by every build rewrites this stamp
+        # when it or a signing option changes, and the signatures depend on
+        # it, so they are made again exactly then.
+        set(options_stamp ${dir}/signing-options.stamp)
+        add_custom_target(${target}_signing_options
+            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --options-stamp ${options_stamp}
+            BYPRODUCTS ${options_stamp}
+            VERBATIM)
+        set(signed_deps ${signer} ${options_stamp})
     endif()
 
     # The packages, each with the name it is extracted under; Windows
@@ -235,18 +293,23 @@ function(add_stub_installer target)
             add_custom_command(OUTPUT ${signed}
                 COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/signed/${index}
                 ${mark_untracked}
-                COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --in ${file} --out ${signed}
-                DEPENDS ${sign_tool} ${file_dep} ${order_deps}
+                COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --signer ${signer} --in ${file} --out ${signed}
+                DEPENDS ${sign_tool} ${file_dep} ${order_deps} ${signed_deps}
                 COMMENT "Signing package ${name} of ${target}"
                 VERBATIM)
             list(APPEND deps ${signed})
             list(APPEND signed_packages ${signed})
-            set(file ${signed})
+            # Messages about the package name the vendor's file.
+            list(APPEND args --package ${arch} ${signed} --name ${name} --origin ${file})
+        else()
+            list(APPEND args --package ${arch} ${file} --name ${name})
         endif()
-        list(APPEND args --package ${arch} ${file} --name ${name})
         math(EXPR index "${index} + 1")
     endforeach()
-    list(APPEND args ${certificates} ${splash} ${allow_empty})
+    list(APPEND args ${certificates} ${splash} ${allow_empty} ${allow_any})
+    if(signer)
+        list(APPEND args --signer ${signer})
+    endif()
 
     add_custom_command(OUTPUT ${dir}/container.rc ${dir}/certificates.cpp
         ${mark_untracked}
@@ -292,14 +355,16 @@ function(add_stub_installer target)
     target_compile_options(${target} PRIVATE -ffile-prefix-map=${root}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.
         $<$<CONFIG:MinSizeRel>:-ffunction-sections>)
     if(key_args)
-        # Signed in place once linked; a relink follows a changed key.
+        # Signed in place once linked; a relink follows a changed signer,
+        # signing option or SOURCE_DATE_EPOCH.
         set(unsigned ${dir}/unsigned/$<TARGET_FILE_NAME:${target}>)
         add_custom_command(TARGET ${target} POST_BUILD
-            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args}
+            COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --signer ${signer}
                 --in-place $<TARGET_FILE:${target}> --keep-unsigned ${unsigned}
             COMMENT "Signing ${target}"
             VERBATIM)
-        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${keys_checked})
+        add_dependencies(${target}_container ${target}_signing_options)
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${signed_deps})
         set_target_properties(${target} PROPERTIES ZOLT_STUB_UNSIGNED_FILE ${unsigned}
             ZOLT_STUB_SIGNED_PACKAGES "${signed_packages}")
     endif()
