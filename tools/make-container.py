@@ -62,8 +62,8 @@ def parse_args(argv):
     p.add_argument("--signer")
     p.add_argument("--allow-empty-packages", action="store_true",
                    help="test builds only: accept 0-byte packages")
-    p.add_argument("--allow-any-packages", action="store_true",
-                   help="test builds only: no kind or architecture check of the packages")
+    p.add_argument("--allow-misfits", action="store_true",
+                   help="test builds only: packages and certificates of any kind, architecture and key usage")
     packages = []
     rest = []
     i = 0
@@ -299,7 +299,7 @@ def check_kind(label, pkg, data_start):
                              f"of a package by its name")
 
 
-def check_packages(packages, allow_empty, allow_any):
+def check_packages(packages, allow_empty, allow_misfits):
     if len(packages) > MAX_PACKAGES:
         raise ContainerError(f"{len(packages)} packages given; a container holds at most {MAX_PACKAGES}")
     for index, pkg in enumerate(packages):
@@ -322,7 +322,7 @@ def check_packages(packages, allow_empty, allow_any):
         pkg["name"] = name
         with open(pkg["path"], "rb") as f:
             start = f.read(len(CFB_SIGNATURE))
-        if not allow_any and start:
+        if not allow_misfits and start:
             check_kind(label, pkg, start)
         pkg["resource"] = f"BIN_{index:02d}"
         pkg["header"] = (arch.to_bytes(4, "little")
@@ -368,11 +368,13 @@ def certificate_source(certs):
 def main(argv):
     try:
         args = parse_args(argv)
-        check_packages(args.packages, args.allow_empty_packages, args.allow_any_packages)
-        certs = [(path, check_certificate(path), check_code_signing(path)) for path in args.certificate]
+        check_packages(args.packages, args.allow_empty_packages, args.allow_misfits)
+        certs = [(path, check_certificate(path)) for path in args.certificate]
         if args.splash:
             check_splash(args.splash)
-        warn_foreign_certificates(certs, args.signer, args.packages)
+        if not args.allow_misfits:
+            warn_foreign_certificates([(path, der, check_code_signing(path)) for path, der in certs], args.signer,
+                                      args.packages)
     except (ContainerError, OSError) as e:
         print(f"make-container: error: {e}", file=sys.stderr)
         return 1
@@ -396,7 +398,7 @@ def main(argv):
     if args.splash:
         rc.append(f"102 PNG {rc_path(args.splash)}")
     write_if_changed(os.path.join(out, "container.rc"), "\n".join(rc) + "\n")
-    write_if_changed(os.path.join(out, "certificates.cpp"), certificate_source([der for _, der, _ in certs]))
+    write_if_changed(os.path.join(out, "certificates.cpp"), certificate_source([der for _, der in certs]))
     return 0
 
 

@@ -35,13 +35,13 @@ def png(width, height):
             + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
-def certificate(work):
-    """A code-signing certificate made by openssl: (PEM path, DER path,
-    PEM key path)."""
-    pem, der, key = (os.path.join(work, n) for n in ("cert.pem", "cert.der", "key.pem"))
+def certificate(work, name="cert", extensions=("extendedKeyUsage = codeSigning",)):
+    """A certificate made by openssl, for code signing unless other
+    extensions are given: (PEM path, DER path, PEM key path)."""
+    pem, der, key = (os.path.join(work, f"{name}.{ext}") for ext in ("pem", "der", "key.pem"))
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                    "-subj", "/CN=Container Test", "-days", "1", "-keyout", key, "-out", pem],
-                   check=True, capture_output=True)
+                    "-subj", f"/CN=Container Test {name}", "-days", "1", "-keyout", key, "-out", pem]
+                   + sum((["-addext", e] for e in extensions), []), check=True, capture_output=True)
     subprocess.run(["openssl", "x509", "-in", pem, "-outform", "der", "-out", der], check=True, capture_output=True)
     return pem, der, key
 
@@ -50,12 +50,16 @@ def main(argv):
     tool = argv[0]
     failures = 0
     with tempfile.TemporaryDirectory() as work:
-        pkg = os.path.join(work, "p.msi")
-        with open(pkg, "wb") as f:
-            f.write(b"x")
+        # A cabinet as far as the writer looks (its signature): the
+        # package shared by all hosts.
+        pkg = write(os.path.join(work, "p.cab"), b"MSCF" + bytes(32))
+        cab_named_msi = write(os.path.join(work, "cab.msi"), b"MSCF" + bytes(32))
+        not_a_package = write(os.path.join(work, "notes.msi"), b"neither database nor cabinet\n")
         empty = os.path.join(work, "empty.cab")
         open(empty, "wb").close()
         pem, der, key = certificate(work)
+        _, no_usage, _ = certificate(work, "no-usage", ())
+        _, server, _ = certificate(work, "server", ("extendedKeyUsage = serverAuth, emailProtection",))
         with open(der, "rb") as f:
             der_bytes = f.read()
         truncated = write(os.path.join(work, "truncated.der"), der_bytes[:-1])
@@ -71,9 +75,25 @@ def main(argv):
             # (label, args, expected exit code, expected text in the message)
             ("architecture 0", ["--package", "0", pkg], 1, "architecture '0' is not one of 1 (all)"),
             ("architecture 5", ["--package", "5", pkg], 1, "architecture '5' is not one of"),
-            ("file name of 224 bytes", ["--package", "1", pkg, "--name", "n" * 224], 1,
+            ("file name of 224 bytes", ["--package", "1", pkg, "--name", "n" * 220 + ".cab"], 1,
              "is 224 bytes; it must fit 224 bytes with its terminator (at most 223)"),
-            ("file name of 223 bytes", ["--package", "1", pkg, "--name", "n" * 223], 0, ""),
+            ("file name of 223 bytes", ["--package", "1", pkg, "--name", "n" * 219 + ".cab"], 0, ""),
+            ("cabinet as x86-64 package", ["--package", "3", pkg], 1,
+             f"package #0 ({pkg}): a cabinet given as architecture 3 (x86-64); the cabinet is shared by the "
+             "packages of every host: give it as 1 (all)"),
+            ("cabinet named .msi", ["--package", "1", cab_named_msi], 1,
+             f"package #0 ({cab_named_msi}): file name 'cab.msi' must end in .cab, as the launcher tells the "
+             "kind of a package by its name"),
+            ("cabinet renamed .msi", ["--package", "1", pkg, "--name", "common.msi"], 1,
+             "file name 'common.msi' must end in .cab"),
+            ("text as package", ["--package", "3", not_a_package], 1,
+             f"package #0 ({not_a_package}): neither a Windows Installer package nor a cabinet"),
+            ("vendor's file named", ["--package", "1", not_a_package, "--origin", "/vendor/notes.msi"], 1,
+             "package #0 (/vendor/notes.msi): neither a Windows Installer package nor a cabinet"),
+            ("bad architecture names the vendor's file", ["--package", "7", pkg, "--origin", "/vendor/common.cab"],
+             1, "package #0 (/vendor/common.cab): architecture '7' is not one of"),
+            ("misfits allowed for tests", ["--package", "3", not_a_package, "--certificate", no_usage,
+                                           "--allow-misfits"], 0, ""),
             ("empty package", ["--package", "1", empty], 1, "the package is empty"),
             ("empty package allowed for tests", ["--package", "1", empty, "--allow-empty-packages"], 0, ""),
             ("256 packages", sum((["--package", "1", pkg] for _ in range(256)), []), 1,
@@ -95,6 +115,12 @@ def main(argv):
              f"certificate {truncated}: not a DER-encoded certificate"),
             ("DER certificate with trailing bytes", one + ["--certificate", trailing], 1,
              f"certificate {trailing}: not a DER-encoded certificate"),
+            ("certificate without extended key usage", one + ["--certificate", no_usage], 1,
+             f"certificate {no_usage} (CN=Container Test no-usage): no extended key usage; the launcher adds it "
+             "to the TrustedPublisher store, which takes code-signing certificates"),
+            ("certificate for servers and mail", one + ["--certificate", server], 1,
+             f"certificate {server} (CN=Container Test server): its extended key usage is TLS Web Server "
+             "Authentication, E-mail Protection, not code signing"),
             ("second certificate missing", one + ["--certificate", der, "--certificate", missing], 1,
              f"certificate {missing}: no such file"),
             ("JPEG splash", one + ["--splash", jpeg], 1,
