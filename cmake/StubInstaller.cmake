@@ -270,6 +270,7 @@ function(add_stub_installer target)
         add_custom_target(${target}_signing_options
             COMMAND ${Python3_EXECUTABLE} ${sign_tool} ${sign_args} --options-stamp ${options_stamp}
             BYPRODUCTS ${options_stamp}
+            COMMENT "Checking the signing options of ${target}"
             VERBATIM)
         set(signed_deps ${signer} ${options_stamp})
     endif()

@@ -10,12 +10,14 @@ Usage:
   sign-authenticode.py KEY [OPTIONS] --options-stamp STAMP
       write the signing options and SOURCE_DATE_EPOCH to STAMP, unless it
       already holds them: its time changes exactly when a signature would
-  sign-authenticode.py KEY [OPTIONS] --signer SIGNER --in FILE --out SIGNED
+  sign-authenticode.py KEY [OPTIONS] [--signer SIGNER] --in FILE --out SIGNED
       sign a copy of FILE into SIGNED
-  sign-authenticode.py KEY [OPTIONS] --signer SIGNER --in-place FILE --keep-unsigned COPY
+  sign-authenticode.py KEY [OPTIONS] [--signer SIGNER] --in-place FILE --keep-unsigned COPY
       keep FILE's bytes in COPY and replace FILE by its signed form; on any
       failure FILE is deleted, so no unsigned file is left under the name
       that is shipped
+  SIGNER is what --check wrote; without it the key files are checked
+  again.
 KEY is --pkcs12 FILE [--password-file FILE], or --key PEM --cert CERT
 [--password-file FILE] (CERT in PEM or DER, with its chain after it), or
 --command TEMPLATE --cert CERT: the command signs with the key of CERT (in
@@ -198,11 +200,14 @@ def template_arguments(args):
             used.add(name)
     if not argv or "in" not in used:
         raise SignError(f"{label} {args.command!r}: names no file to sign ({{in}})")
-    for name, option in (("url", "SIGN_URL"), ("timestamp_url", "TIMESTAMP_URL"), ("description", None)):
+    # The description has a default, which a command may leave out; a link
+    # or a time-stamp server given is never left out unnoticed.
+    for name, option, needed in (("url", "SIGN_URL", True), ("timestamp_url", "TIMESTAMP_URL", True),
+                                 ("description", "SIGN_DESCRIPTION", False)):
         given = getattr(args, name) is not None
         if name in used and not given:
             raise SignError(f"{label} {args.command!r}: uses {{{name}}}, but no {option} is given")
-        if option and given and name not in used:
+        if needed and given and name not in used:
             raise SignError(f"{label} {args.command!r}: {option} is given, but the command takes no {{{name}}}")
     return argv, used
 
@@ -215,7 +220,9 @@ def check_keys(args):
     if args.command:
         template_arguments(args)
         cert_label = "signing certificate (SIGN_CERT)"
-        return certificates_of(cert_label, args.cert, check_file(cert_label, args.cert))
+        cert_data = check_file(cert_label, args.cert)
+        public_key_of_cert(cert_label, args.cert, cert_data)
+        return certificates_of(cert_label, args.cert, cert_data)
     if args.pkcs12:
         key_pub, cert_pub, certs = pkcs12_parts(args.pkcs12, args.password_file)
         where = f"PKCS#12 file (SIGN_PKCS12) {args.pkcs12}"
@@ -292,14 +299,12 @@ def sign_command(args, source, signed):
         raise SignError(f"signing {source} with SIGN_COMMAND wrote no signed file {signed}")
 
 
-def verify_signed(signer, source, signed):
+def verify_signed(certs, source, signed):
     """Refuses a signed file whose signature does not verify or was not
-    made with the signing certificate."""
-    with open(signer, "rb") as f:
-        certs = pem_certificates(f.read())
+    made with the signing certificate, the first of certs (PEM)."""
     rc, leaf, err = run([OPENSSL, "x509", "-outform", "DER"], stdin=certs[0] if certs else b"")
     if rc != 0:
-        raise SignError(f"signer's certificates {signer}: not readable ({err})")
+        raise SignError(f"the signing certificate cannot be read ({err})")
     with tempfile.NamedTemporaryFile("wb", suffix=".pem") as anchors:
         anchors.write(b"".join(certs))
         for roots in SYSTEM_ROOTS:
@@ -314,19 +319,21 @@ def verify_signed(signer, source, signed):
     if p.returncode != 0 or "Signature verification: ok" not in p.stdout:
         lines = [line.strip() for line in (p.stdout + p.stderr).splitlines()]
         reasons = [line for line in lines if re.search(r"no signature|mismatch|failed|[Ee]rror", line)]
+        if "Leaf hash match: failed" in lines:
+            reasons.insert(0, "it is signed with another certificate than the signing certificate")
         raise SignError(f"signing {source} gave no valid signature of the signing certificate:\n    "
                         + "\n    ".join(reasons or lines[-3:]))
 
 
-def sign(args, source, signed):
+def sign(args, certs, source, signed):
     """Signs source into signed, which exists only when its signature
-    verified."""
+    verified against certs, the signer's certificates."""
     # osslsigncode refuses to write over an existing file.
     if os.path.exists(signed):
         os.remove(signed)
     try:
         (sign_command if args.command else sign_builtin)(args, source, signed)
-        verify_signed(args.signer, source, signed)
+        verify_signed(certs, source, signed)
         shutil.copymode(source, signed)
     except (SignError, OSError):
         if os.path.exists(signed):
@@ -375,14 +382,19 @@ def parse_args(argv):
             p.error("--command takes --cert only (the command has the key)")
     elif bool(args.pkcs12) == bool(args.key or args.cert) or (args.key is None) != (args.cert is None):
         p.error("give either --pkcs12, both --key and --cert, or --command and --cert")
-    signing = [bool(args.source and args.out), bool(args.in_place and args.keep_unsigned)]
-    modes = [bool(args.check), bool(args.options_stamp)] + signing
+    modes = [bool(args.check), bool(args.options_stamp), bool(args.source and args.out),
+             bool(args.in_place and args.keep_unsigned)]
     if modes.count(True) != 1:
         p.error("give one of --check SIGNER, --options-stamp STAMP, --in FILE --out FILE, "
                 "--in-place FILE --keep-unsigned FILE")
-    if any(signing) and not args.signer:
-        p.error("signing needs --signer, the certificates --check wrote")
     return args
+
+
+def signer_certificates(args):
+    if not args.signer:
+        return check_keys(args)
+    with open(args.signer, "rb") as f:
+        return pem_certificates(f.read())
 
 
 def main(argv):
@@ -397,7 +409,7 @@ def main(argv):
             try:
                 check_file("package", args.source)
                 tmp = args.out + ".signing"
-                sign(args, args.source, tmp)
+                sign(args, signer_certificates(args), args.source, tmp)
                 os.replace(tmp, args.out)
             except (SignError, OSError):
                 # An earlier signed copy must not go into the container in
@@ -410,7 +422,7 @@ def main(argv):
                 os.makedirs(os.path.dirname(os.path.abspath(args.keep_unsigned)), exist_ok=True)
                 shutil.copy(args.in_place, args.keep_unsigned)
                 tmp = args.in_place + ".signing"
-                sign(args, args.keep_unsigned, tmp)
+                sign(args, signer_certificates(args), args.keep_unsigned, tmp)
                 os.replace(tmp, args.in_place)
             except (SignError, OSError):
                 # The linker's output is unsigned: it must not stay behind

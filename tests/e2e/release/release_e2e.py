@@ -11,8 +11,12 @@ input checks, and a launcher built by another project.
                 installation under Wine succeeds
   inputs        a small project of add_stub_installer calls, each with one
                 input wrong: every build stops with a message naming the
-                input and leaves no launcher; a package that appears later
-                is then built in and tracked
+                input and leaves no launcher and no signed package; a
+                package that appears later is then built in and tracked; a
+                carried certificate of another publisher gets a warning; a
+                launcher signed by a signing command of the vendor's, with
+                its own description and link; a signed launcher signed
+                again when SOURCE_DATE_EPOCH changes, and only then
   reproducible  the demo launcher (release build) from two copies of the
                 sources into two fresh build trees, all at different paths:
                 the same bytes, no link time, no source or build paths
@@ -29,6 +33,7 @@ the case passed. Exit code 0 when the case passed, 1 otherwise.
 Usage: release_e2e.py --case NAME [options, see main()]
 """
 import argparse
+import glob
 import hashlib
 import http.server
 import os
@@ -68,11 +73,11 @@ def configure(args, source, build, *definitions):
     return secs
 
 
-def build(args, tree, *targets):
+def build(args, tree, *targets, env=None):
     argv = ["cmake", "--build", tree, "-j", str(args.jobs)]
     for t in targets:
         argv += ["--target", t]
-    return run(argv)
+    return run(argv, env=env)
 
 
 def verify(path, ca, *extra):
@@ -238,10 +243,12 @@ def silent_install(ctx, m, exe, product, install_dir, files, certificate):
 def case_signed(args):
     exe, unsigned, ca = args.launcher, args.unsigned, args.signing_cert
     subject = "CN=Marrowdale Demo Publisher"
-    check_signed(exe, ca, subject)
     data = read(exe)
+    # The program name the elevation prompt shows is the product's.
+    for path in [exe] + args.signed_packages:
+        out = check_signed(path, ca, subject)
+        check("Text description: Marrowdale Installer" in out, f"{path}: not signed with the product's name:\n{out}")
     for signed_pkg, original in zip(args.signed_packages, args.demo_packages):
-        check_signed(signed_pkg, ca, subject)
         check(read(signed_pkg) in data, f"the launcher does not carry the signed {signed_pkg}")
         check(read(original) not in data, f"the launcher carries the unsigned {original}")
     print(f"launcher and {len(args.signed_packages)} packages verified; the container holds the signed packages")
@@ -283,9 +290,36 @@ def case_signed(args):
     silent_install(ctx, m, exe, inst.DEMO_X64, inst.DEMO_DIR, files, args.certificate)
 
 
+# A vendor's signing command (for keys in a hardware module or a signing
+# service): "sign KEY CERT IN OUT [osslsigncode options]" signs, "copy IN
+# OUT" exits 0 without signing, "fail ..." fails as a refusing service does.
+SIGNING_COMMAND = """import shutil, subprocess, sys
+mode = sys.argv[1]
+if mode == "fail":
+    print("the signing service refused the request", file=sys.stderr)
+    sys.exit(3)
+if mode == "copy":
+    shutil.copy(sys.argv[2], sys.argv[3])
+    sys.exit(0)
+key, cert, source, out = sys.argv[2:6]
+argv = ["osslsigncode", "sign", "-h", "sha256", "-certs", cert, "-key", key, "-in", source, "-out", out]
+sys.exit(subprocess.run(argv + sys.argv[6:]).returncode)
+"""
+
+
+def sign_command(f, *words):
+    """A SIGN_COMMAND argument running the vendor's signing command."""
+    return '"' + " ".join([sys.executable, f.signing_command] + list(words)) + '"'
+
+
+def pkg_args(f):
+    return ["PACKAGE", "3", f.msi]
+
+
 def inputs_cases(f):
     """(target, add_stub_installer arguments, text the build must show)."""
-    pkg = ["PACKAGE", "3", f.msi]
+    pkg = pkg_args(f)
+    signed_pkg = ["SIGN_CERT", f.pem, "SIGN_PACKAGES"]
     return [
         ("missing_package", ["PACKAGE", "3", f.missing_msi],
          f"make-container: error: package #0 ({f.missing_msi}): no such file"),
@@ -315,6 +349,42 @@ def inputs_cases(f):
         ("missing_package_to_sign", ["PACKAGE", "3", f.missing_msi, "SIGN_KEY", f.key, "SIGN_CERT", f.pem,
                                      "SIGN_PACKAGES"],
          f"sign-authenticode: error: package {f.missing_msi}: no such file"),
+        ("empty_password_file", pkg + ["SIGN_PKCS12", f.p12, "SIGN_PASSWORD_FILE", f.empty_password],
+         f"sign-authenticode: error: password file (SIGN_PASSWORD_FILE) {f.empty_password}: the file is empty; "
+         "write the key's password into it"),
+        ("server_certificate", pkg + ["CERTIFICATE", f.server_der],
+         f"make-container: error: certificate {f.server_der} (CN=Web Server): its extended key usage is TLS Web "
+         "Server Authentication, not code signing"),
+        # Packages that do not fit their architecture, by their summary
+        # information's Template or by being a cabinet.
+        ("arm64_package_as_x64", ["PACKAGE", "3", f.arm64_msi],
+         f"make-container: error: package #0 ({f.arm64_msi}): a Windows Installer package for Template platform "
+         "'Arm64' given as architecture 3 (x86-64); give it as 4 (ARM64)"),
+        ("x64_package_as_arm64", ["PACKAGE", "4", f.msi],
+         f"make-container: error: package #0 ({f.msi}): a Windows Installer package for Template platform 'x64' "
+         "given as architecture 4 (ARM64); give it as 3 (x86-64)"),
+        ("package_as_all", ["PACKAGE", "1", f.msi],
+         f"make-container: error: package #0 ({f.msi}): a Windows Installer package given as architecture 1 "
+         "(all), which is for the cabinet shared by every host; Template platform 'x64' makes it 3 (x86-64)"),
+        ("cabinet_as_x64", pkg + ["PACKAGE", "3", f.cab],
+         f"make-container: error: package #1 ({f.cab}): a cabinet given as architecture 3 (x86-64); the cabinet "
+         "is shared by the packages of every host: give it as 1 (all)"),
+        # Signed on the way, the package is still named as the vendor gave it.
+        ("bad_architecture_signed", ["PACKAGE", "5", f.msi, "SIGN_KEY", f.key, "SIGN_CERT", f.pem, "SIGN_PACKAGES"],
+         f"make-container: error: package #0 ({f.msi}): architecture '5' is not one of"),
+        ("arm64_package_as_x64_signed", ["PACKAGE", "3", f.arm64_msi, "SIGN_KEY", f.key] + signed_pkg,
+         f"make-container: error: package #0 ({f.arm64_msi}): a Windows Installer package for Template platform "
+         "'Arm64' given as architecture 3 (x86-64)"),
+        # Signing commands that do not give a signature of SIGN_CERT.
+        ("command_not_signing", pkg + ["SIGN_COMMAND", sign_command(f, "copy", "{in}", "{out}")] + signed_pkg,
+         f"sign-authenticode: error: signing {f.msi} gave no valid signature of the signing certificate:\n"
+         "    MSI file has no signature"),
+        ("command_failing", pkg + ["SIGN_COMMAND", sign_command(f, "fail", "{in}")] + signed_pkg,
+         f"sign-authenticode: error: signing {f.msi} with SIGN_COMMAND failed (exit code 3):"),
+        ("command_signing_with_another_key",
+         pkg + ["SIGN_COMMAND", sign_command(f, "sign", f.other_key, f.other_pem, "{in}", "{out}")] + signed_pkg,
+         f"sign-authenticode: error: signing {f.msi} gave no valid signature of the signing certificate:\n"
+         "    it is signed with another certificate than the signing certificate"),
     ]
 
 
@@ -323,9 +393,15 @@ def case_inputs(args):
     files = os.path.join(root, "files")
     os.makedirs(files)
     f = types.SimpleNamespace()
-    f.msi = shutil.copy(args.demo_packages[0], files)
+    f.msi, f.arm64_msi, f.cab = (shutil.copy(p, files) for p in args.demo_packages)
     f.pem, f.der, f.key = make_cert(files, "publisher", "/CN=Inputs Test Publisher")
-    _, _, f.other_key = make_cert(files, "other", "/CN=Another Publisher")
+    f.other_pem, f.other_der, f.other_key = make_cert(files, "other", "/CN=Another Publisher")
+    _, f.server_der, _ = make_cert(files, "server", "/CN=Web Server", extensions="extendedKeyUsage = serverAuth")
+    f.empty_password = os.path.join(files, "empty-password.txt")
+    open(f.empty_password, "w").close()
+    f.signing_command = os.path.join(files, "vendor-sign.py")
+    with open(f.signing_command, "w") as out:
+        out.write(SIGNING_COMMAND)
     f.p12 = os.path.join(files, "publisher.p12")
     f.password, f.wrong_password = os.path.join(files, "password.txt"), os.path.join(files, "wrong-password.txt")
     for path, text in ((f.password, "right horse\n"), (f.wrong_password, "wrong horse\n")):
@@ -341,14 +417,22 @@ def case_inputs(args):
         setattr(f, f"missing_{name}", os.path.join(files, f"missing.{name}"))
 
     # One project, one launcher per case, the tree added as another
-    # project adds it.
+    # project adds it; then the launchers built from good inputs.
     cases = inputs_cases(f)
+    good = {
+        "foreign_certificate": pkg_args(f) + ["CERTIFICATE", f.other_der, "SIGN_KEY", f.key, "SIGN_CERT", f.pem],
+        "command_signed": pkg_args(f) + [
+            "PACKAGE", "1", f.cab, "CERTIFICATE", f.der, "SIGN_CERT", f.pem, "SIGN_PACKAGES",
+            "SIGN_COMMAND", sign_command(f, "sign", f.key, f.pem, "{in}", "{out}", "-n", "{description}", "-i", "{url}"),
+            "SIGN_DESCRIPTION", '"Inputs Test Product"', "SIGN_URL", "https://example.com/inputs-test"],
+        "dated": pkg_args(f) + ["CERTIFICATE", f.der, "SIGN_KEY", f.key, "SIGN_CERT", f.pem, "SIGN_PACKAGES"],
+    }
     src = os.path.join(root, "project")
     os.makedirs(src)
     with open(os.path.join(src, "CMakeLists.txt"), "w") as out:
         out.write("cmake_minimum_required(VERSION 3.25)\nproject(release_inputs LANGUAGES C CXX)\n"
                   f"set(ZOLT_TESTS OFF)\nadd_subdirectory({args.source} zolt EXCLUDE_FROM_ALL)\n")
-        for target, stub_args, _ in cases:
+        for target, stub_args in [(t, a) for t, a, _ in cases] + list(good.items()):
             out.write(f"add_stub_installer({target} {' '.join(stub_args)})\n")
     tree = os.path.join(root, "build")
     secs = configure(args, src, tree)
@@ -357,12 +441,25 @@ def case_inputs(args):
     for target, _, want in cases:
         rc, out, secs = build(args, tree, target)
         exe = os.path.join(tree, f"{target}.exe")
-        ok = rc != 0 and want in out and not os.path.exists(exe)
+        # A failed signature leaves no signed package either.
+        signed = glob.glob(os.path.join(tree, f"{target}-container", "signed", "*", "*"))
+        if not want.startswith("sign-authenticode:"):
+            signed = []
+        ok = rc != 0 and want in out and not os.path.exists(exe) and not signed
         print(f"{'ok  ' if ok else 'FAIL'} {target} ({secs:.1f} s): {want}")
         if not ok:
             failed += 1
-            print(f"    exit {rc}, launcher {'left' if os.path.exists(exe) else 'absent'}; output:\n{out}")
+            print(f"    exit {rc}, launcher {'left' if os.path.exists(exe) else 'absent'}, signed files left: "
+                  f"{signed}; output:\n{out}")
     check(not failed, f"{failed} of {len(cases)} bad inputs were not refused as expected")
+
+    # A carried certificate of another publisher than the signer's: the
+    # build goes on with a warning naming both.
+    rc, out, secs = build(args, tree, "foreign_certificate_container")
+    want = (f"make-container: warning: certificate {f.other_der} (CN=Another Publisher) is neither the launcher's "
+            "signer nor the signer of the signed packages (CN=Inputs Test Publisher)")
+    check(rc == 0 and want in out, f"no warning about the foreign certificate:\n{out}")
+    print(f"the foreign certificate warned of in {secs:.1f} s")
 
     # The missing package appears: it is built in, and from then on a change
     # of it rebuilds the launcher.
@@ -377,6 +474,37 @@ def case_inputs(args):
     rc, out, secs = build(args, tree, "missing_package")
     check(rc == 0 and read(f.missing_msi) in read(exe), f"a changed package did not rebuild the launcher:\n{out}")
     print(f"the changed package rebuilt the launcher in {secs:.1f} s")
+
+    # The vendor's signing command signs launcher and package, with the
+    # description and link given; the carried certificate is the signer's.
+    rc, out, secs = build(args, tree, "command_signed")
+    check(rc == 0 and "warning" not in out, f"the launcher signed by a command failed:\n{out}")
+    exe = os.path.join(tree, "command_signed.exe")
+    signed_pkg = os.path.join(tree, "command_signed-container", "signed", "0", os.path.basename(f.msi))
+    for path in (exe, signed_pkg):
+        out = check_signed(path, f.pem, "CN=Inputs Test Publisher")
+        check("Text description: Inputs Test Product" in out and "URL description: https://example.com/inputs-test"
+              in out, f"{path}: not signed with the description and link given:\n{out}")
+    check(read(signed_pkg) in read(exe), "the launcher does not carry the package the command signed")
+    print(f"signed by the vendor's command, with description and link, in {secs:.1f} s")
+
+    # Signed at SOURCE_DATE_EPOCH; a new one signs launcher and package
+    # again, an unchanged one signs nothing.
+    exe = os.path.join(tree, "dated.exe")
+    signed_pkg = os.path.join(tree, "dated-container", "signed", "0", os.path.basename(f.msi))
+    for epoch, when in (("1700000000", "Nov 14 22:13:20 2023 GMT"), ("1710000000", "Mar  9 16:00:00 2024 GMT")):
+        rc, out, secs = build(args, tree, "dated", env=dict(os.environ, SOURCE_DATE_EPOCH=epoch))
+        check(rc == 0, f"building the dated launcher failed:\n{out}")
+        for path in (exe, signed_pkg):
+            out = check_signed(path, f.pem, "CN=Inputs Test Publisher")
+            check(f"Signing time: {when}" in out and "Text description: Marrowdale Installer" in out,
+                  f"{path}: not signed at SOURCE_DATE_EPOCH {epoch} ({when}) with the product's name:\n{out}")
+        print(f"SOURCE_DATE_EPOCH {epoch}: launcher and package signed at {when} in {secs:.1f} s")
+    times = [os.stat(p).st_mtime_ns for p in (exe, signed_pkg)]
+    rc, out, secs = build(args, tree, "dated", env=dict(os.environ, SOURCE_DATE_EPOCH="1710000000"))
+    check(rc == 0 and "Signing" not in out and times == [os.stat(p).st_mtime_ns for p in (exe, signed_pkg)],
+          f"an unchanged build signed again:\n{out}")
+    print(f"unchanged: nothing signed again ({secs:.1f} s)")
 
 
 def snapshot(source, dest):
@@ -456,6 +584,8 @@ def case_vendor(args):
     for path in (exe, signed_pkg):
         out = check_signed(path, ca, subject, "-TSA-CAfile", tsa.cert)
         check("Timestamp Server Signature verification: ok" in out, f"{path}: no valid time-stamp:\n{out}")
+        check("Text description: Fernhill Notes 3.4.1" in out and "URL description: https://fernhill.example/notes"
+              in out, f"{path}: not signed with the vendor's program name and link:\n{out}")
     check(read(signed_pkg) in read(exe), "the launcher does not carry the signed package")
     check(pe_timestamp(read(exe)) == 0, "link time in the PE header")
     check_no_paths(exe, [args.source, root])
