@@ -27,9 +27,9 @@
 # than 255 packages stop the build with a message naming the input (the
 # vendor's file, also for a package signed on the way). A certificate that
 # is neither the launcher's signer nor the signer of a signed package gets
-# a warning naming both. Relative paths are taken from the
-# calling directory's source folder (its build folder for files a rule
-# there makes).
+# a warning naming both. Relative paths are taken from the calling
+# directory's source folder (its build folder for files a rule there
+# makes).
 #
 # Signing (tools/sign-authenticode.py, osslsigncode): with a key the linked
 # launcher is signed with Authenticode (SHA-256) in place, and its unsigned
@@ -43,9 +43,9 @@
 # {description}, {url} and {timestamp_url} (sign-authenticode.py tells
 # their rules); SIGN_CERT is the certificate it signs with. The signature's
 # program name is SIGN_DESCRIPTION, by default the product's name; its link
-# SIGN_URL, by default none. The key files are checked first: a missing or
-# empty file, a wrong password, a key that does not belong to the
-# certificate stop the build with a message naming the file. Every signed
+# SIGN_URL, by default none. The key files are checked first: a missing
+# file, an empty password file, a wrong password, a key that does not
+# belong to the certificate stop the build with a message naming the file. Every signed
 # file must verify with the signing certificate before it takes its name.
 # The signing time is SOURCE_DATE_EPOCH when that is set; a change of it or
 # of a signing option signs launcher and packages again (an options stamp
