@@ -66,7 +66,8 @@
 # also from another project that adds this tree with add_subdirectory (see
 # README.md). A caller may set either variable for its own launchers.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS Python3_EXECUTABLE)
+foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS
+    Python3_EXECUTABLE)
     set_property(GLOBAL PROPERTY _${var}_DEFAULT "${${var}}")
 endforeach()
 
@@ -100,7 +101,8 @@ function(_zolt_stub_input deps_var path_var file)
 endfunction()
 
 function(add_stub_installer target)
-    foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS Python3_EXECUTABLE)
+    foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS
+    Python3_EXECUTABLE)
         if(NOT DEFINED ${var})
             get_property(${var} GLOBAL PROPERTY _${var}_DEFAULT)
         endif()
@@ -325,7 +327,7 @@ function(add_stub_installer target)
     add_custom_target(${target}_container DEPENDS ${dir}/container.rc ${dir}/certificates.cpp)
     add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${dir}/container.rc ${dir}/certificates.cpp)
     target_link_libraries(${target} PRIVATE ${ZOLT_STUB_LIBRARY})
-    target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} -fno-exceptions -fno-rtti)
+    target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} ${ZOLT_NO_EXCEPTIONS})
     # The resource compiler does not track the files a .rc pulls in: a
     # changed package or icon must still rebuild the launcher.
     set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps}")
@@ -340,6 +342,20 @@ function(add_stub_installer target)
     # views of the image.
     target_link_libraries(${target} PRIVATE zolt_nocrt_exe)
     target_link_options(${target} PRIVATE -mwindows -Wl,--file-alignment=4096)
+    # Hardening the loader sees in the PE header: a randomised base (with
+    # the relocations it needs), data never executable, on x86-64 the whole
+    # 64-bit address range for it; terminal-server aware (no per-user
+    # compatibility redirections on a Remote Desktop host). A 32-bit image
+    # declares that it has no SEH handlers (nothing here registers a frame,
+    # so no handler in this image may ever be called: a forged frame on the
+    # stack cannot name one); 64-bit images have table-based unwinding and
+    # no such flag. The linker writes the image checksum itself.
+    target_link_options(${target} PRIVATE LINKER:--dynamicbase LINKER:--nxcompat LINKER:--tsaware)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        target_link_options(${target} PRIVATE LINKER:--high-entropy-va)
+    else()
+        target_link_options(${target} PRIVATE LINKER:--no-seh)
+    endif()
 
     add_dependencies(${target} ${target}_container)
 

@@ -24,13 +24,21 @@ suite() {
         ctest --preset "$preset" -j "$jobs"
 }
 
-# The release launcher (size-optimised, link-time optimised): it builds,
-# imports only the DLLs it may load at start-up, and its size is shown.
+# The release launchers (size-optimised, link-time optimised): they build,
+# import only the DLLs they may load at start-up, carry the PE hardening
+# the loader sees (tests/e2e/release/pe_hardening.py), and their sizes are
+# shown. Of the 32-bit release build only the launcher is built.
 release_build() {
     cmake --preset win64-release >/dev/null && cmake --build --preset win64-release -j "$jobs" || return 1
-    exe=build/win64-release/installer/MarrowdaleInstaller.exe
-    tools/check-imports.sh --only kernel32,ntdll,user32,gdi32,shlwapi x86_64-w64-mingw32-objdump "$exe" &&
-        echo "release launcher with the demo payload: $(stat -c %s "$exe") bytes"
+    cmake --preset win32-release >/dev/null &&
+        cmake --build --preset win32-release -j "$jobs" --target marrowdale_installer || return 1
+    exe64=build/win64-release/installer/MarrowdaleInstaller.exe
+    exe32=build/win32-release/installer/MarrowdaleInstaller.exe
+    tools/check-imports.sh --only kernel32,ntdll,user32,gdi32,shlwapi x86_64-w64-mingw32-objdump "$exe64" &&
+        tools/check-imports.sh --only kernel32,ntdll,user32,gdi32,shlwapi i686-w64-mingw32-objdump "$exe32" &&
+        python3 tests/e2e/release/pe_hardening.py "$exe64" "$exe32" &&
+        echo "release launchers with the demo payload: x86-64 $(stat -c %s "$exe64") bytes," \
+            "x86 $(stat -c %s "$exe32") bytes"
 }
 
 bench_build() {
