@@ -106,14 +106,20 @@ static int rtStubCloseRun(StubRun *pRun, int rcExit)
 }
 
 /** Settles szExtractPath when the user gave none: the temporary directory
- *  itself for extract-only runs, else a new directory with a random name in
- *  it. On failure the mutex is released before the message (see the
+ *  itself for extract-only runs, else a new private directory with a random
+ *  name in it. The temporary directory is the local system account's own
+ *  when the launcher runs as SYSTEM on a host that has one, else the
+ *  runtime's. On failure the mutex is released before the message (see the
  *  caller). @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a
  *  reported failure. */
 static int rtStubChooseExtractPath(StubRun *pRun)
 {
     StubSettings *pSettings = pRun->pSettings;
-    int rc = RTPathTempDir(pSettings->szExtractPath, sizeof(pSettings->szExtractPath));
+    /* A deployment service running us as SYSTEM would otherwise extract
+       under C:\Windows\Temp, where every user may create files. */
+    int rc = RTPathSystemTempDir(pSettings->szExtractPath, sizeof(pSettings->szExtractPath));
+    if (rc == ERR_NOT_SUPPORTED)
+        rc = RTPathTempDir(pSettings->szExtractPath, sizeof(pSettings->szExtractPath));
     if (RT_FAILURE(rc))
     {
         rtStubReleaseMutex(pRun);
@@ -124,7 +130,10 @@ static int rtStubChooseExtractPath(StubRun *pRun)
 
     rc = RTPathAppend(pSettings->szExtractPath, sizeof(pSettings->szExtractPath), STUB_TEMP_DIR_TEMPLATE);
     if (RT_SUCCESS(rc))
-        rc = RTDirCreateTemp(pSettings->szExtractPath, 0700);
+        /* Nobody but us, the administrators and SYSTEM may enter it or
+           touch what we write into it between extraction and
+           installation. */
+        rc = RTDirCreateTempEx(pSettings->szExtractPath, 0700, RTDIRCREATE_PRIVATE);
     if (RT_FAILURE(rc))
     {
         rtStubReleaseMutex(pRun);

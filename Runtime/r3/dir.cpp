@@ -66,6 +66,11 @@ static size_t rtDirFindTemplateRun(const char *pszTemplate, size_t cchTemplate, 
 
 RTDECL(int) RTDirCreateTemp(char *pszTemplate, RTFMODE fMode)
 {
+    return RTDirCreateTempEx(pszTemplate, fMode, 0);
+}
+
+RTDECL(int) RTDirCreateTempEx(char *pszTemplate, RTFMODE fMode, uint32_t fCreate)
+{
     if (!RT_VALID_PTR(pszTemplate))
         return ERR_INVALID_POINTER;
     size_t offRun = 0;
@@ -91,7 +96,7 @@ RTDECL(int) RTDirCreateTemp(char *pszTemplate, RTFMODE fMode)
             }
             pszTemplate[offRun + i] = s_achChars[iChar];
         }
-        rc = RTDirCreate(pszTemplate, fMode, 0);
+        rc = RTDirCreate(pszTemplate, fMode, fCreate);
         if (rc != ERR_ALREADY_EXISTS)
             break;
     }

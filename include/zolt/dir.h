@@ -27,6 +27,12 @@ typedef struct RTDIRREC *RTDIR;
 #define RTDIRCREATE_KEEP_INDEXING 2u
 /** Failing to mark the directory as not content indexed is not an error. */
 #define RTDIRCREATE_INDEXING_OPTIONAL 4u
+/** A private directory (Windows): created with a protected access list
+ *  that grants full control to the process's user, BUILTIN\Administrators
+ *  and SYSTEM only, each entry inherited by the files and subdirectories
+ *  created in it; nothing is inherited from the parent. POSIX hosts ignore
+ *  it: there the mode's permission bits (0700) make a directory private. */
+#define RTDIRCREATE_PRIVATE 8u
 /** @} */
 
 /**
@@ -35,7 +41,9 @@ typedef struct RTDIRREC *RTDIR;
  *        type and/or Windows attributes; completed as described at
  *        ERR_INVALID_FILE_MODE. Windows does not apply it.
  * @param fCreate RTDIRCREATE_* flags. Unless RTDIRCREATE_KEEP_INDEXING is
- *        given, Windows marks the directory as not content indexed.
+ *        given, Windows marks the directory as not content indexed. Without
+ *        RTDIRCREATE_PRIVATE a Windows directory inherits its parent's
+ *        access list.
  * @returns 0; ERR_ALREADY_EXISTS when the path exists (its attributes are
  *          not touched); ERR_INVALID_FILE_MODE for a mode that, after
  *          completion (no Unix part: derived from the Windows attributes as
@@ -43,8 +51,10 @@ typedef struct RTDIRREC *RTDIR;
  *          attribute; a Unix directory type adds the directory attribute),
  *          has a non-directory Unix type with the directory attribute;
  *          ERR_PATH_NOT_FOUND when the parent is missing; path conversion
- *          statuses; the converted platform error. When only marking it
- *          fails, the directory stays created and that error is returned.
+ *          statuses; the converted platform error; with RTDIRCREATE_PRIVATE
+ *          the converted status of the token query that names the process's
+ *          user (nothing is created then). When only marking it fails, the
+ *          directory stays created and that error is returned.
  */
 RT_NODISCARD RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate);
 
@@ -76,6 +86,13 @@ RT_NODISCARD RTDECL(int) RTDirRemove(const char *pszPath);
  *          failure of RTDirCreate.
  */
 RT_NODISCARD RTDECL(int) RTDirCreateTemp(char *pszTemplate, RTFMODE fMode);
+
+/**
+ * RTDirCreateTemp with RTDirCreate flags for every attempt, e.g.
+ * RTDIRCREATE_PRIVATE for a temporary directory nobody else may enter.
+ * @returns as RTDirCreateTemp.
+ */
+RT_NODISCARD RTDECL(int) RTDirCreateTempEx(char *pszTemplate, RTFMODE fMode, uint32_t fCreate);
 
 /** @returns true if @a pszPath names a directory (a symbolic link to one
  *  included); false for anything else, errors and bad paths included. */

@@ -358,6 +358,21 @@ RTDECL(int) RTPathGetCurrentDrive(char *pszPath, size_t cbPath);
 RTDECL(int) RTPathTempDir(char *pszPath, size_t cbPath);
 
 /**
+ * The local system account's own temporary directory (Windows): for a
+ * process whose token user is SYSTEM (S-1-5-18), on a host with
+ * GetTempPath2W (Windows 11, Windows Server 2022 and updated Windows 10),
+ * the directory that call gives SYSTEM, normally "C:\Windows\SystemTemp\"
+ * (ending in a separator), which only SYSTEM and administrators may enter.
+ * The environment is not consulted: SYSTEM's TMP and TEMP name the
+ * Windows directory's Temp, where every user may create files.
+ * @returns 0; ERR_NOT_SUPPORTED when the process is not SYSTEM, the host
+ *          lacks GetTempPath2W, and on POSIX hosts: the caller then takes
+ *          RTPathTempDir; ERR_BUFFER_OVERFLOW; the converted status of the
+ *          token query or of GetTempPath2W.
+ */
+RT_NODISCARD RTDECL(int) RTPathSystemTempDir(char *pszPath, size_t cbPath);
+
+/**
  * The directory of the running executable: its path without the file name
  * and the separators before it, a root keeping its separator ("C:\app.exe"
  * gives "C:\"). The path is the one recorded at process start-up; without

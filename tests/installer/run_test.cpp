@@ -29,6 +29,7 @@
 #include "fixture.h"
 #include "install.h"
 #include "run.h"
+#include "win-security.h"
 
 /* This test binary is a launcher without certificates of its own (the
    container writer makes this table for real launchers); the stand-in
@@ -123,6 +124,10 @@ struct World
     static inline std::vector<std::string> s_MsiLogs;
     /** The extraction directory's content at the first installation. */
     static inline std::string s_strExtracted;
+    /** The owner and access lists (SDDL) of the extraction directory and
+     *  of the first package at its installation. */
+    static inline std::string s_strDirSddl;
+    static inline std::string s_strPackageSddl;
     static inline std::string s_strCustomDirArg;
 
     static void Reset(PackageArch enmHost)
@@ -137,6 +142,8 @@ struct World
         s_MsiParams.clear();
         s_MsiLogs.clear();
         s_strExtracted.clear();
+        s_strDirSddl.clear();
+        s_strPackageSddl.clear();
         s_strCustomDirArg.clear();
     }
     static PackageArch DetectHost(void)
@@ -158,7 +165,11 @@ struct World
     static int InstallMsi(const char *pszPackage, const char *pszMsiParams, const char *pszLogFile)
     {
         if (s_MsiPaths.empty())
+        {
             s_strExtracted = Listing(DirName(pszPackage));
+            s_strDirSddl = winsec::sddlOfPath(DirName(pszPackage));
+            s_strPackageSddl = winsec::sddlOfPath(pszPackage);
+        }
         /* Still there, and held by the run: nobody may write to it. */
         HANDLE h =
             CreateFileA(pszPackage, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
@@ -489,6 +500,32 @@ TEST_F(RunTest, WithoutAPathTheRunUsesTheTemporaryDirectory)
     SetEnvironmentVariableA("ZOLT_TMPDIR", NULL);
     (void)m_Capture.TakeErr();
     (void)m_Capture.TakeOut();
+}
+
+TEST_F(RunTest, TheRunsOwnDirectoryLetsNobodyElseIn)
+{
+    /* A new directory in the temporary directory (which others may enter,
+       as C:\Windows\Temp): only we, the administrators and SYSTEM get in,
+       and into what is extracted there. */
+    ASSERT_TRUE(SetEnvironmentVariableA("ZOLT_TMPDIR", m_strDir.c_str()));
+    m_Settings.szExtractPath[0] = '\0';
+    int rcExit;
+    std::vector<std::string> Given;
+    {
+        winsec::CreateDirectoryRecorder Recorder;
+        rcExit = Run(ArchLauncher());
+        Given = Recorder.dacls();
+    }
+    SetEnvironmentVariableA("ZOLT_TMPDIR", NULL);
+    EXPECT_EQ(0, rcExit);
+    EXPECT_EQ(std::vector<std::string>{winsec::privateDacl()}, Given);
+    EXPECT_EQ("", winsec::othersLetIn(World::s_strDirSddl)) << World::s_strDirSddl;
+    if (!winsec::hostKeepsNoAccessLists())
+    {
+        EXPECT_EQ(winsec::privateDacl(), winsec::daclOf(World::s_strDirSddl));
+        EXPECT_EQ(winsec::privateFileDacl(), winsec::daclOf(World::s_strPackageSddl));
+    }
+    EXPECT_EQ("", Listing(m_strDir));
 }
 
 TEST_F(RunTest, AnExistingDirectoryStaysButNotWhatWasExtractedIntoIt)

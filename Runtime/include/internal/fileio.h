@@ -108,6 +108,13 @@ typedef struct RTFILESYSCALLS
     /** RTDirCreate and RTDirRemove. */
     decltype(&::CreateDirectoryW) pfnCreateDirectoryW;
     decltype(&::RemoveDirectoryW) pfnRemoveDirectoryW;
+    /** The process token's user (rtNtQueryProcessUser): a private
+     *  directory's access list, and RTPathSystemTempDir. */
+    decltype(&::NtOpenProcessToken) pfnNtOpenProcessToken;
+    decltype(&::NtQueryInformationToken) pfnNtQueryInformationToken;
+    /** GetTempPath2W (RTPathSystemTempDir); the host's entry is
+     *  rtPathWinGetTempPath2W. */
+    DWORD(WINAPI *pfnGetTempPath2W)(DWORD cwcBuf, LPWSTR pwszBuf);
 #else
     ssize_t (*pfnRead)(int fd, void *pvBuf, size_t cbToRead);
     ssize_t (*pfnWrite)(int fd, const void *pvBuf, size_t cbToWrite);
@@ -119,6 +126,13 @@ typedef struct RTFILESYSCALLS
 
 /** The host's own calls. */
 extern const RTFILESYSCALLS g_rtFileHostSysCalls;
+
+#ifdef _WIN32
+/** GetTempPath2W, looked up in kernel32 on its first call (newer hosts
+ *  only). Where the host lacks it, it fails with ERROR_CALL_NOT_IMPLEMENTED,
+ *  as the system's own stubs of missing functions do. */
+DWORD WINAPI rtPathWinGetTempPath2W(DWORD cwcBuf, LPWSTR pwszBuf);
+#endif
 
 /**
  * Replaces the table (null restores the host's). Not thread-safe: tests

@@ -11,6 +11,8 @@
 
 #include <winternl.h>
 
+#include <stdint.h>
+
 /* NT status values that winnt.h does not define without clashing with
    ntstatus.h. */
 #define RT_NT_STATUS_ABANDONED ((NTSTATUS)0x00000080)
@@ -48,7 +50,66 @@ extern "C"
 
     /* Object-manager directories (named by the raw NT path escape). */
     NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fDesiredAccess, POBJECT_ATTRIBUTES pObjAttr);
+
+    /* The process token and security descriptors: ntdll has them all, so
+       nothing needs advapi32 at load time. */
+    NTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fDesiredAccess, PHANDLE phToken);
+    NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass, PVOID pvBuf, ULONG cbBuf,
+                                           PULONG pcbReturned);
+    BOOLEAN NTAPI RtlEqualSid(PSID pSid1, PSID pSid2);
+    ULONG NTAPI RtlLengthSid(PSID pSid);
+    NTSTATUS NTAPI RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, ULONG uRevision);
+    NTSTATUS NTAPI RtlSetControlSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, SECURITY_DESCRIPTOR_CONTROL fMask,
+                                                   SECURITY_DESCRIPTOR_CONTROL fBits);
+    NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent, PACL pDacl,
+                                                BOOLEAN fDaclDefaulted);
+    NTSTATUS NTAPI RtlCreateAcl(PACL pAcl, ULONG cbAcl, ULONG uRevision);
+    NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags, ACCESS_MASK fAccess,
+                                            PSID pSid);
 }
+
+/** A SID of at most SECURITY_MAX_SID_SIZE bytes (15 sub-authorities). */
+typedef union RTNTSIDBUF {
+    SID Sid;
+    uint8_t ab[SECURITY_MAX_SID_SIZE];
+} RTNTSIDBUF;
+
+/** The process token's user, and an answer to the question it serves
+ *  most: whether that is the local system account. */
+typedef struct RTNTPROCUSER
+{
+    RTNTSIDBUF User;
+    /** The user is SYSTEM (S-1-5-18). */
+    bool fLocalSystem;
+} RTNTPROCUSER;
+
+/**
+ * Queries the user of the process's primary token (through the file
+ * layer's system-call table, so tests can fail or answer it).
+ * @returns 0 with *pUser filled; the converted NT status of the token's
+ *          open or query.
+ */
+int rtNtQueryProcessUser(RTNTPROCUSER *pUser);
+
+/** A private directory's security descriptor (absolute form): a protected
+ *  access list granting full control to the process's user,
+ *  BUILTIN\Administrators and SYSTEM (once each), every entry inherited
+ *  by files and subdirectories. Points into itself: not to be copied. */
+typedef struct RTNTPRIVATESD
+{
+    SECURITY_DESCRIPTOR Sd;
+    union {
+        ACL Acl;
+        uint8_t ab[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + SECURITY_MAX_SID_SIZE)];
+    } Dacl;
+} RTNTPRIVATESD;
+
+/**
+ * Builds a private directory's security descriptor in @a pSd.
+ * @returns 0; the failures of rtNtQueryProcessUser; the converted NT
+ *          status of a descriptor call (none fails on this fixed layout).
+ */
+int rtNtInitPrivateSd(RTNTPRIVATESD *pSd);
 
 /* Object-directory access rights. */
 #define RT_NT_DIRECTORY_QUERY 0x0001

@@ -18,7 +18,7 @@
 
 RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
 {
-    (void)fCreate; /* content indexing is a Windows notion */
+    (void)fCreate; /* content indexing and access lists are Windows notions: the mode says it here */
     int rc = rtDirCreateCompleteMode(&fMode);
     if (RT_FAILURE(rc))
         return rc;

@@ -76,6 +76,13 @@ int rtPathHostQueryExecutablePath(char *pszPath, size_t cbPath)
     return SUCCESS;
 }
 
+RTDECL(int) RTPathSystemTempDir(char *pszPath, size_t cbPath)
+{
+    (void)pszPath;
+    (void)cbPath;
+    return ERR_NOT_SUPPORTED; /* no local system account here */
+}
+
 RTDECL(int) RTPathRename(const char *pszSrc, const char *pszDst, uint32_t fRename, uint32_t fFileType)
 {
     if (!RT_VALID_PTR(pszSrc) || !RT_VALID_PTR(pszDst))

@@ -11,22 +11,33 @@
 
 #include "internal/dir.h"
 #include "internal/fileio.h"
+#include "internal/nt.h"
 
 RTDECL(int) RTDirCreate(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
 {
     /* The mode is checked for consistency but not applied: new directories
-       inherit their security from the parent. */
+       inherit their security from the parent, unless they are private. */
     int rc = rtDirCreateCompleteMode(&fMode);
     if (RT_FAILURE(rc))
         return rc;
+    RTNTPRIVATESD PrivateSd;
+    SECURITY_ATTRIBUTES SecAttr = {sizeof(SecAttr), &PrivateSd.Sd, FALSE};
+    if (fCreate & RTDIRCREATE_PRIVATE)
+    {
+        rc = rtNtInitPrivateSd(&PrivateSd);
+        if (RT_FAILURE(rc))
+            return rc;
+    }
     RTUTF16 *pwszPath;
     rc = RTPathToNativeWide(&pwszPath, pszPath);
     if (RT_FAILURE(rc))
         return rc;
-    if (!g_pRtFileSysCalls->pfnCreateDirectoryW((LPCWSTR)pwszPath, nullptr))
+    if (!g_pRtFileSysCalls->pfnCreateDirectoryW((LPCWSTR)pwszPath, fCreate & RTDIRCREATE_PRIVATE ? &SecAttr : nullptr))
     {
         DWORD dwErr = GetLastError();
-        if (rtNtPathWinMayRetry(dwErr, pwszPath))
+        /* The piecewise way takes no security descriptor: a private
+           directory is never made without its access list. */
+        if (!(fCreate & RTDIRCREATE_PRIVATE) && rtNtPathWinMayRetry(dwErr, pwszPath))
         {
             /* Past the host's limit on one path SetFileAttributesW could
                not name the directory either: it is marked as it is made. */

@@ -29,6 +29,9 @@ const RTFILESYSCALLS g_rtFileHostSysCalls = {
     NtClose,
     CreateDirectoryW,
     RemoveDirectoryW,
+    NtOpenProcessToken,
+    NtQueryInformationToken,
+    rtPathWinGetTempPath2W,
 };
 
 /** Platform share mode by sharing value (RTFOPEN_SHARE_MASK >> 4). */

@@ -9,6 +9,9 @@
 #include <zolt/string.h>
 #include <zolt/utf16.h>
 
+#include "internal/fileio.h"
+#include "internal/ldr.h"
+#include "internal/nt.h"
 #include "internal/path.h"
 
 namespace
@@ -182,5 +185,64 @@ RTDECL(int) RTPathRename(const char *pszSrc, const char *pszDst, uint32_t fRenam
     }
     RTPathFreeNativeWide(pwszSrc);
     RTPathFreeNativeWide(pwszDst);
+    return rc;
+}
+
+DWORD WINAPI rtPathWinGetTempPath2W(DWORD cwcBuf, LPWSTR pwszBuf)
+{
+    typedef DWORD(WINAPI * PFNGETTEMPPATH2W)(DWORD, LPWSTR);
+    /* Looked up once; threads racing here store the same answer. Null
+       until looked up, then the function or this marker for "absent". */
+    static PFNGETTEMPPATH2W s_pfn = nullptr;
+    PFNGETTEMPPATH2W const pfnAbsent = rtPathWinGetTempPath2W;
+    PFNGETTEMPPATH2W pfn = __atomic_load_n(&s_pfn, __ATOMIC_ACQUIRE);
+    if (!pfn)
+    {
+        pfn = reinterpret_cast<PFNGETTEMPPATH2W>(
+            reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "GetTempPath2W")));
+        if (!pfn)
+            pfn = pfnAbsent;
+        __atomic_store_n(&s_pfn, pfn, __ATOMIC_RELEASE);
+    }
+    if (pfn == pfnAbsent)
+    {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    return pfn(cwcBuf, pwszBuf);
+}
+
+RTDECL(int) RTPathSystemTempDir(char *pszPath, size_t cbPath)
+{
+    if (!RT_VALID_PTR(pszPath))
+        return ERR_INVALID_POINTER;
+    if (cbPath == 0)
+        return ERR_BUFFER_OVERFLOW;
+    /* Only SYSTEM gets a directory of its own from GetTempPath2W; anyone
+       else would get what GetTempPathW gives, from the environment, which
+       RTPathTempDir reads with the runtime's own rules. */
+    RTNTPROCUSER User;
+    int rc = rtNtQueryProcessUser(&User);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (!User.fLocalSystem)
+        return ERR_NOT_SUPPORTED;
+    WCHAR wszStack[kcwcQuery];
+    WCHAR *pwszTemp = nullptr;
+    DWORD cwcTemp = 0;
+    DWORD dwErr = NO_ERROR;
+    rc = rtPathWinQuery(
+        [&dwErr](WCHAR *pwszBuf, DWORD cwcBuf) {
+            DWORD const cwc = g_pRtFileSysCalls->pfnGetTempPath2W(cwcBuf, pwszBuf);
+            if (cwc == 0)
+                dwErr = GetLastError();
+            return cwc;
+        },
+        wszStack, &pwszTemp, &cwcTemp);
+    if (rc < 0)
+        return dwErr == ERROR_CALL_NOT_IMPLEMENTED ? ERR_NOT_SUPPORTED : rc; /* an older host */
+    rc = rtPathWinToUtf8(pwszTemp, cwcTemp, pszPath, cbPath);
+    if (pwszTemp != wszStack)
+        RTMemFree(pwszTemp);
     return rc;
 }

@@ -211,6 +211,24 @@ static NTSTATUS NTAPI faultNtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr
     return g_rtFileHostSysCalls.pfnNtQueryFullAttributesFile(pObjAttr, pInfo);
 }
 
+/** The process token's user, which a private directory's access list names
+ *  and the choice of the temporary directory asks for: the token cannot be
+ *  opened, or the kernel is out of pool memory for the answer. */
+static NTSTATUS NTAPI faultNtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, PHANDLE phToken)
+{
+    if (faultCount(FAULTKIND_QUERY, "NtOpenProcessToken"))
+        return (NTSTATUS)0xC0000022 /*STATUS_ACCESS_DENIED*/;
+    return g_rtFileHostSysCalls.pfnNtOpenProcessToken(hProcess, fAccess, phToken);
+}
+
+static NTSTATUS NTAPI faultNtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass, PVOID pvBuf,
+                                                   ULONG cbBuf, PULONG pcbReturned)
+{
+    if (faultCount(FAULTKIND_QUERY, "NtQueryInformationToken"))
+        return (NTSTATUS)0xC0000017 /*STATUS_NO_MEMORY*/;
+    return g_rtFileHostSysCalls.pfnNtQueryInformationToken(hToken, enmClass, pvBuf, cbBuf, pcbReturned);
+}
+
 /** Opening a file: access denied, as for a file the user may not write. */
 static HANDLE WINAPI faultCreateFileW(LPCWSTR pwszName, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSecAttr,
                                       DWORD dwDisposition, DWORD fFlags, HANDLE hTemplate)
@@ -585,6 +603,8 @@ int main(int cArgs, char **papszArgs)
     g_FaultSysCalls.pfnNtClose = faultNtClose;
     g_FaultSysCalls.pfnCreateDirectoryW = faultCreateDirectoryW;
     g_FaultSysCalls.pfnRemoveDirectoryW = faultRemoveDirectoryW;
+    g_FaultSysCalls.pfnNtOpenProcessToken = faultNtOpenProcessToken;
+    g_FaultSysCalls.pfnNtQueryInformationToken = faultNtQueryInformationToken;
     rtFileSetSysCalls(&g_FaultSysCalls);
     faultWrapLazySlots();
     SetPayloadResourceCalls(&g_FaultResourceCalls);

@@ -24,7 +24,9 @@ input checks, and a launcher built by another project.
                 project would, signed and time-stamped by a local time-stamp
                 server (which first refuses the launcher's time-stamp: the
                 build stops and no unsigned launcher is left under its
-                name); signatures and time-stamps verified, no build paths;
+                name); signatures and time-stamps verified, the PE
+                hardening of tests/e2e/release/pe_hardening.py, no build
+                paths;
                 with --wine, a silent installation of the vendor's product
                 under Wine
 
@@ -46,8 +48,10 @@ import time
 import types
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import install_e2e as inst  # noqa: E402
 import launcher_e2e as e2e  # noqa: E402
+import pe_hardening  # noqa: E402
 from launcher_e2e import Failure, check  # noqa: E402
 
 VENDOR_PRODUCT = "{46E1A7C2-3B58-4F0D-9C26-8D5A1F3E7B10}"
@@ -588,9 +592,15 @@ def case_vendor(args):
               in out, f"{path}: not signed with the vendor's program name and link:\n{out}")
     check(read(signed_pkg) in read(exe), "the launcher does not carry the signed package")
     check(pe_timestamp(read(exe)) == 0, "link time in the PE header")
+    # The loader's hardening flags, signed and unsigned alike (signing
+    # rewrites the checksum).
+    for path in (exe, unsigned):
+        arch, results = pe_hardening.check_image(path, None)
+        bad = [f"{name}: {detail}" for name, ok, detail in results if not ok]
+        check(not bad, f"{path} ({arch}) lacks PE hardening: " + "; ".join(bad))
     check_no_paths(exe, [args.source, root])
     print(f"{VENDOR_EXE}: {os.path.getsize(exe)} bytes, launcher and package signed and time-stamped, "
-          "no build paths")
+          "PE hardening in place, no build paths")
 
     if not args.wine:
         print("no installation: this build runs none under Wine")

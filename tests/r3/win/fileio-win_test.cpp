@@ -166,7 +166,10 @@ const RTFILESYSCALLS g_FakeSysCalls = {fakeReadFile,
                                        NtQueryFullAttributesFile,
                                        NtClose,
                                        CreateDirectoryW,
-                                       RemoveDirectoryW};
+                                       RemoveDirectoryW,
+                                       NtOpenProcessToken,
+                                       NtQueryInformationToken,
+                                       rtPathWinGetTempPath2W};
 
 TEST_F(FileWin, DiskFullOrFileTooBig)
 {
