@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "messages.h"
+#include "testhooks.h"
 
 /** The list head: a sentinel, so insertion and removal need no cases. */
 static CleanupRecord g_CleanupHead = {&g_CleanupHead, &g_CleanupHead, -1, false, false, {NIL_RTFILE}, {0}};
@@ -147,6 +148,7 @@ int RunCleanup(const char *pszBaseDir)
             if (RT_SUCCESS(rc) || rc == ERR_FILE_NOT_FOUND || rc == ERR_PATH_NOT_FOUND || fLastAttempt)
                 return rc;
         }
-        RTThreadSleepMs(g_acMsCleanupPause[iAttempt]);
+        if (!STUB_TEST_HOOK_CLEANUP_PAUSE(g_acMsCleanupPause[iAttempt]))
+            RTThreadSleepMs(g_acMsCleanupPause[iAttempt]);
     }
 }

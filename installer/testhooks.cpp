@@ -9,4 +9,5 @@
 #endif
 
 FNSTUBEXTRACTHOOK *g_pfnStubExtractTestHook = nullptr;
+FNSTUBCLEANUPPAUSEHOOK *g_pfnStubCleanupPauseTestHook = nullptr;
 const char *g_pszStubTestConsoleFile = nullptr;
