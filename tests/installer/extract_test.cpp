@@ -339,6 +339,44 @@ TEST_F(ExtractTest, AFileSwappedUnderItsNameHasAnotherIdentity)
     EXPECT_EQ(0, RTFileDelete(strOther.c_str()));
 }
 
+TEST_F(ExtractTest, ADirectoryUnderThePackagesNameIsLeftAlone)
+{
+    /* Planted empty or holding something: neither replaced nor written
+       into, and not the run's to clean up. */
+    for (bool fHolding : {false, true})
+    {
+        std::string strTarget = Path("pkg-a.cab");
+        ASSERT_EQ(0, RTDirCreate(strTarget.c_str(), 0700, 0));
+        if (fHolding)
+            std::ofstream(strTarget + "\\notes.txt") << "the user's";
+        EXPECT_EQ(ERR_IS_A_DIRECTORY, ExtractPackageFile(HookLauncher(), "BIN_00", strTarget.c_str(), NIL_RTFILE, 0))
+            << fHolding;
+        EXPECT_EQ("error: #0: Failed to create/replace '" + strTarget + "' for writing: ERR_IS_A_DIRECTORY\n",
+                  Reports(m_Capture.TakeErr()))
+            << fHolding;
+        EXPECT_EQ(nullptr, FindCleanupRecord(0)) << fHolding;
+
+        /* The same through the extraction, with its summary. */
+        CleanupRecord *pDirRecord = nullptr;
+        StubRunOps const Ops = OpsFor(HookLauncher());
+        EXPECT_EQ(1, ExtractPackages(&Ops, 3, m_strDir.c_str(), false, &pDirRecord)) << fHolding;
+        EXPECT_EQ("error: #0: Failed to create/replace '" + strTarget +
+                      "' for writing: ERR_IS_A_DIRECTORY\n"
+                      "shown: Error extracting package #0 (pkg-a.cab): ERR_IS_A_DIRECTORY\n",
+                  Reports(m_Capture.TakeErr()))
+            << fHolding;
+        EXPECT_EQ(nullptr, FindCleanupRecord(0)) << fHolding;
+        EXPECT_EQ(0, RTPathSetCurrentDir(m_szOldCwd));
+        (void)RunCleanup(NULL);
+        EXPECT_EQ(fHolding ? "notes.txt" : "", Listing(strTarget)) << fHolding;
+        if (fHolding)
+        {
+            EXPECT_EQ(0, RTFileDelete((strTarget + "\\notes.txt").c_str()));
+        }
+        EXPECT_EQ(0, RTDirRemove(strTarget.c_str())) << fHolding;
+    }
+}
+
 TEST_F(ExtractTest, BadTextPointersAreRefusedSilently)
 {
     std::string strTarget = Path("a.cab");
