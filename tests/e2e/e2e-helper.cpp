@@ -9,6 +9,8 @@
  *                                    read and write; "nodelete": read
  *                                    access, sharing read and write only
  *  poke PATH OFFSET                  invert the byte at OFFSET
+ *  append PATH TEXT                  append TEXT (its UTF-16 units' low
+ *                                    bytes) at the end of PATH
  *  box-text TITLE                    print the text of the message box
  *                                    captioned TITLE (UTF-8): its "Static"
  *                                    controls' texts, one per line
@@ -111,6 +113,22 @@ int wmain(int argc, wchar_t **argv)
         b = (BYTE)~b;
         if (!SetFilePointerEx(h, off, NULL, FILE_BEGIN) || !WriteFile(h, &b, 1, &cb, NULL) || cb != 1)
             return fail("writing the byte");
+        CloseHandle(h);
+        return 0;
+    }
+    if (argc == 4 && !wcscmp(argv[1], L"append"))
+    {
+        HANDLE h = CreateFileW(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h == INVALID_HANDLE_VALUE)
+            return fail("CreateFileW");
+        for (const wchar_t *pwc = argv[3]; *pwc; pwc++)
+        {
+            BYTE b = (BYTE)*pwc;
+            DWORD cb = 0;
+            if (!WriteFile(h, &b, 1, &cb, NULL) || cb != 1)
+                return fail("appending");
+        }
         CloseHandle(h);
         return 0;
     }
