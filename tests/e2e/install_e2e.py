@@ -8,7 +8,7 @@ certificate stores, system message texts).
 Cases come in groups. A group boots one fresh Wine prefix of its own and
 gives each case a copy of it, so every case starts on a machine where
 nothing has been installed yet. The GUI group expects an X display
-(xvfb-run) and uses xdotool.
+(with-xvfb.py) and uses xdotool.
 
 Usage: install_e2e.py --group NAME [paths, see main()]
 Exit code 0 when every case of the group passed, 1 otherwise.
@@ -422,33 +422,15 @@ def case_interactive_install(ctx, m):
     no_window("after the run")
 
 
-def find_box(timeout=120):
-    """The launcher's message box: a visible window with its title that is
-    not the splash screen (800 x 200, same title)."""
-    box = []
-
-    def found():
-        for wid in e2e.xdotool("search", "--onlyvisible", "--name", f"^{e2e.TITLE}$", check_rc=False).split():
-            geometry = e2e.xdotool("getwindowgeometry", "--shell", wid, check_rc=False)
-            g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
-            if (g.get("WIDTH"), g.get("HEIGHT")) != ("800", "200"):
-                box[:] = [wid]
-                return True
-        return False
-    e2e.wait_for(found, timeout, "the launcher's message box")
-    return box[0]
-
-
 def case_interactive_failure(ctx, m):
     exe = ctx.args.corrupt_launcher
     ctx.exe_name = os.path.basename(exe)
     target = os.path.join(ctx.work, "x")
     run = ctx.start(exe, ["--path", winpath(target)])
-    wid = find_box()
-    e2e.screenshot(ctx, "failure-box.png")
-    text = m.probe("box-text", e2e.TITLE).replace("\r\n", "\n")
+    wid, text = e2e.find_box(ctx, run)
+    e2e.wait_painted(ctx, wid, "failure-box.png")
     e2e.dismiss(wid)
-    r = run.wait()
+    r = run.wait(timeout=e2e.GUI_TIMEOUT)
     want = "Installation failed! Error: " + m.system_text(1627).replace("\r\n", "\n")
     check(want in text, f"box text {text!r} does not hold {want!r}")
     check(r.exit_code == 1 and r.stdout == "" and r.stderr == "", r.describe())
@@ -498,7 +480,7 @@ def main(argv):
     args = p.parse_args(argv)
     gui = args.group == "gui"
     if gui:
-        check("DISPLAY" in os.environ, "the GUI group needs an X display (xvfb-run)")
+        check("DISPLAY" in os.environ, "the GUI group needs an X display (with-xvfb.py)")
     with open(args.certificate, "rb") as f:
         thumbprint = hashlib.sha1(f.read()).hexdigest().upper()
 

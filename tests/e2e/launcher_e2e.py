@@ -4,7 +4,7 @@
 Each case runs real launchers through the Windows-side driver (e2e-driver:
 full 32-bit exit code, standard output and error captured into files),
 with Wine helper processes (e2e-helper) where another program must hold a
-mutex or a file. GUI cases expect an X display (xvfb-run) and use xdotool
+mutex or a file. GUI cases expect an X display (with-xvfb.py) and use xdotool
 and ImageMagick's import. Test launchers built with e2e-hook-main.cpp pause
 between writing and verifying each package (ZOLT_E2E_HOOK_DIR) so a case
 can act on the file at that moment.
@@ -62,6 +62,15 @@ Examples:
 
 # The cleanup pass pauses 100 ms and then three times 3000 ms.
 CLEANUP_PAUSES = 9.1
+
+# What a wait for the launcher may take at most: a few seconds on an idle
+# machine, but the first Wine process of a session (the GUI cases start a
+# new one with their display) can take minutes on a loaded one. Every wait
+# also ends as soon as the launcher does, and then fails with its outcome.
+GUI_TIMEOUT = 240
+
+# The splash screen's size; it has the message boxes' title.
+SPLASH_SIZE = (800, 200)
 
 
 class Failure(Exception):
@@ -188,12 +197,12 @@ class Context:
         subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
 
 
-def wait_for(cond, timeout, what):
+def wait_for(cond, timeout, what, interval=0.05):
     end = time.monotonic() + timeout
     while not cond():
         if time.monotonic() > end:
             raise Failure(f"timed out waiting for {what}")
-        time.sleep(0.05)
+        time.sleep(interval)
 
 
 class Hooks:
@@ -206,7 +215,8 @@ class Hooks:
 
     def wait(self, index, run):
         ready = os.path.join(self.dir, f"hook-{index}.ready")
-        wait_for(lambda: os.path.exists(ready) or run.proc.poll() is not None, 120, f"package #{index} to be written")
+        wait_for(lambda: os.path.exists(ready) or run.proc.poll() is not None, GUI_TIMEOUT,
+                 f"package #{index} to be written")
         if not os.path.exists(ready):
             raise Failure(f"the launcher ended before package #{index}: {run.wait().describe()}")
         with open(ready) as f:
@@ -532,14 +542,71 @@ def xdotool(*args, check_rc=True):
     return p.stdout.strip()
 
 
-def find_window(timeout=60):
+def window_geometry(wid):
+    """(left, top, width, height) of the window, or None when it is gone."""
+    geometry = xdotool("getwindowgeometry", "--shell", wid, check_rc=False)
+    g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
+    try:
+        return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    except (KeyError, ValueError):
+        return None
+
+
+def find_window(run, what, accept):
+    """Waits until the launcher of @run shows a window titled TITLE that
+    @accept(wid) takes, and returns the window. Fails at once when the
+    launcher ends first, with its outcome, rather than waiting on for a
+    window that cannot come."""
     ids = []
+    started = time.monotonic()
 
     def found():
-        ids[:] = xdotool("search", "--name", f"^{TITLE}$", check_rc=False).split()
-        return bool(ids)
-    wait_for(found, timeout, f"a window titled {TITLE!r}")
+        for wid in xdotool("search", "--onlyvisible", "--name", f"^{TITLE}$", check_rc=False).split():
+            if accept(wid):
+                ids[:] = [wid]
+                return True
+        return run.proc.poll() is not None
+    wait_for(found, GUI_TIMEOUT, f"{what} (the launcher is still running)", interval=0.2)
+    if not ids:
+        raise Failure(f"the launcher ended without showing {what}: {run.wait().describe()}")
+    print(f"{what} shown after {time.monotonic() - started:.1f} s", flush=True)
     return ids[0]
+
+
+def find_box(ctx, run):
+    """Waits for the launcher's message box. @returns the window and the
+    box's text. A window of the title that is no dialog (the splash screen,
+    which for a moment may not have its size yet) is passed over."""
+    text = []
+
+    def is_box(wid):
+        g = window_geometry(wid)
+        if not g or g[2:] == SPLASH_SIZE:
+            return False
+        try:
+            text[:] = [box_text(ctx)]
+        except Failure:
+            return False
+        return True
+    wid = find_window(run, "the launcher's message box", is_box)
+    return wid, text[0]
+
+
+def find_splash(run):
+    """Waits for the splash screen and its size. @returns the window and
+    its geometry."""
+    wid = find_window(run, "the splash screen", lambda wid: window_geometry(wid) is not None)
+    seen = []
+
+    def sized():
+        seen[:] = [window_geometry(wid)]
+        return seen[0] is None or seen[0][2:] == SPLASH_SIZE
+    try:
+        wait_for(sized, GUI_TIMEOUT, "the splash screen's size", interval=0.2)
+    except Failure:
+        raise Failure(f"window size {seen[0][2]}x{seen[0][3]}, not {SPLASH_SIZE[0]}x{SPLASH_SIZE[1]}")
+    check(seen[0], "the splash window went away")
+    return wid, seen[0]
 
 
 def screenshot(ctx, name):
@@ -554,17 +621,23 @@ def box_text(ctx):
     return ctx.helper("box-text", TITLE).replace("\r\n", "\n")
 
 
-def check_shows_window(ctx, wid, shot):
-    """The screenshot shows the window: its area is not the bare root
-    window's single colour."""
-    geometry = xdotool("getwindowgeometry", "--shell", wid)
-    g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
-    left, top, w, h = int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
-    width, height, rows = pixel_rows(shot)
-    check(w > 0 and h > 0 and 0 <= left and left + w <= width and 0 <= top and top + h <= height,
-          f"window at {left},{top} {w}x{h} is not on the {width}x{height} screen")
-    colours = {rows[y][x] for y in range(top, top + h, 4) for x in range(left, left + w, 4)}
-    check(len(colours) > 1, f"the screenshot shows no window at {left},{top} {w}x{h}")
+def wait_painted(ctx, wid, name):
+    """Waits until a screenshot shows the window painted: its area is not
+    the bare root window's single colour. @returns the screenshot."""
+    geometry = window_geometry(wid)
+    check(geometry, f"window {wid} is gone")
+    left, top, w, h = geometry
+    shot = []
+
+    def painted():
+        path = screenshot(ctx, name)
+        width, height, rows = pixel_rows(path)
+        check(w > 0 and h > 0 and 0 <= left and left + w <= width and 0 <= top and top + h <= height,
+              f"window at {left},{top} {w}x{h} is not on the {width}x{height} screen")
+        shot[:] = [rows]
+        return len({rows[y][x] for y in range(top, top + h, 4) for x in range(left, left + w, 4)}) > 1
+    wait_for(painted, GUI_TIMEOUT, f"the window at {left},{top} {w}x{h} to be painted", interval=0.5)
+    return shot[0]
 
 
 def dismiss(wid):
@@ -573,12 +646,10 @@ def dismiss(wid):
 
 
 def expect_box(ctx, run, text, shot):
-    wid = find_window()
-    time.sleep(0.5)  # let the box paint itself before the screenshot
-    check_shows_window(ctx, wid, screenshot(ctx, shot))
-    shown = box_text(ctx)
+    wid, shown = find_box(ctx, run)
+    wait_painted(ctx, wid, shot)
     dismiss(wid)
-    r = run.wait()
+    r = run.wait(timeout=GUI_TIMEOUT)
     check(text in shown, f"box text {shown!r} does not hold {text!r}")
     return r
 
@@ -641,31 +712,41 @@ def case_splash(ctx):
     hooks = Hooks(ctx)
     run = ctx.start(exe, ["--path", winpath(target)], env=hooks.env)
     hooks.wait(0, run)
-    wid = find_window()
-    geometry = xdotool("getwindowgeometry", "--shell", wid)
-    g = dict(line.split("=") for line in geometry.split("\n") if "=" in line)
-    left, top, w, h = int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
-    check((w, h) == (800, 200), f"window size {w}x{h}")
-    check((left, top) == ((1024 - 800) // 2, (768 - 200) // 2), f"window not centred: at {left},{top}")
-    time.sleep(0.5)
-    _, _, rows = pixel_rows(screenshot(ctx, "splash-1.png"))
-    time.sleep(0.3)
-    _, _, rows2 = pixel_rows(screenshot(ctx, "splash-2.png"))
-    # White where the picture is transparent (its rounded corners), the
-    # picture's light sky near the top.
-    check(near(rows[top + 1][left + 1], (255, 255, 255), 4), f"corner {rows[top + 1][left + 1]} is not white")
-    check(near(rows[top + 30][left + 400], (219, 233, 255), 12), f"sky {rows[top + 30][left + 400]}")
-    x1, y1, stray = dot_centre(rows, left, top, w, h)
-    x2, y2, _ = dot_centre(rows2, left, top, w, h)
+    wid, (left, top, w, h) = find_splash(run)
+    check((left, top) == ((1024 - w) // 2, (768 - h) // 2), f"window not centred: at {left},{top}")
+    # The picture first: white where it is transparent (its rounded
+    # corners), its light sky near the top.
+    rows = []
+
+    def picture_shown():
+        rows[:] = [wait_painted(ctx, wid, "splash-1.png")]
+        return near(rows[0][top + 1][left + 1], (255, 255, 255), 4) and \
+            near(rows[0][top + 30][left + 400], (219, 233, 255), 12)
+    try:
+        wait_for(picture_shown, GUI_TIMEOUT, "the splash picture", interval=0.5)
+    except Failure as e:
+        if not rows:
+            raise
+        raise Failure(f"{e}: corner {rows[0][top + 1][left + 1]} (white expected), "
+                      f"sky {rows[0][top + 30][left + 400]} (the picture's light blue expected)")
+    x1, y1, stray = dot_centre(rows[0], left, top, w, h)
     check(stray == 0, f"{stray} dot-coloured pixels away from the orbit")
+    # Then the dot, once it has moved on its orbit.
+    moved = []
+
+    def dot_moved():
+        x2, y2, _ = dot_centre(wait_painted(ctx, wid, "splash-2.png"), left, top, w, h)
+        moved[:] = [(x2, y2)]
+        return abs(x1 - x2) + abs(y1 - y2) >= 2
+    wait_for(dot_moved, GUI_TIMEOUT, "the dot to move", interval=0.3)
+    x2, y2 = moved[0]
     for x, y in ((x1, y1), (x2, y2)):
         r = ((x - left - 400) ** 2 + (y - top - 180) ** 2) ** 0.5
         check(7 <= r <= 13, f"dot centre ({x - left:.1f},{y - top:.1f}) is {r:.1f} px from the orbit centre")
-    check(abs(x1 - x2) + abs(y1 - y2) >= 2, "the dot did not move")
     hooks.go(0)
     hooks.wait(2, run)
     hooks.go(2)
-    r = run.wait()
+    r = run.wait(timeout=GUI_TIMEOUT)
     check(r.exit_code == 0, r.describe())
     check(not xdotool("search", "--name", f"^{TITLE}$", check_rc=False), "the splash window is still there")
     print(f"splash at {left},{top} {w}x{h}; dot at ({x1 - left:.1f},{y1 - top:.1f}) then ({x2 - left:.1f},{y2 - top:.1f})")

@@ -794,7 +794,7 @@ def main(argv):
     for opt in ("wine", "work", "driver", "helper", "launcher", "hook_launcher", "marker", "probe"):
         setattr(args, opt, os.path.abspath(getattr(args, opt)))
     if args.gui:
-        check("DISPLAY" in os.environ, "--gui needs an X display (xvfb-run)")
+        check("DISPLAY" in os.environ, "--gui needs an X display (tests/e2e/with-xvfb.py)")
     started = time.monotonic()
     suite = Matrix(args) if args.case == "matrix" else Links(args)
     try:
