@@ -427,8 +427,10 @@ def case_interactive_failure(ctx, m):
     ctx.exe_name = os.path.basename(exe)
     target = os.path.join(ctx.work, "x")
     run = ctx.start(exe, ["--path", winpath(target)])
-    wid, text = e2e.find_box(ctx, run)
+    wid, _ = e2e.find_box(ctx, run)
     e2e.wait_painted(ctx, wid, "failure-box.png")
+    # The probe keeps the system text's own line ends.
+    text = m.probe("box-text", e2e.TITLE).replace("\r\n", "\n")
     e2e.dismiss(wid)
     r = run.wait(timeout=e2e.GUI_TIMEOUT)
     want = "Installation failed! Error: " + m.system_text(1627).replace("\r\n", "\n")
