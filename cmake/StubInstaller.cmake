@@ -8,6 +8,12 @@
 #     [SIGN_DESCRIPTION <text>] [SIGN_URL <url>] (the signature's program name and link)
 #     [TIMESTAMP_URL <url>]                     (an RFC 3161 time-stamp server)
 #     [SIGN_PACKAGES]                           (sign the .msi packages too)
+#     [PRODUCT_NAME <text>] [COMPANY_NAME <text>] [COPYRIGHT <text>]
+#     [VERSION <n>[.<n>[.<n>[.<n>]]]] [VERSION_TEXT <text>]
+#     [ICON <ico file>]
+#     [EXECUTION_LEVEL requireAdministrator|highestAvailable|asInvoker]
+#     [DPI_AWARE ON|OFF] [LONG_PATH_AWARE ON|OFF]
+#     [MUTEX_NAME <name>]
 #     [ALLOW_EMPTY_PACKAGES]                    (test containers only)
 #     [ALLOW_MISFITS]                           (test containers only: packages and certificates
 #                                                of any kind, architecture and key usage)
@@ -31,6 +37,34 @@
 # directory's source folder (its build folder for files a rule there
 # makes).
 #
+# Identity (tools/make-identity.py): who the launcher says it is. Without
+# an option the launcher has the demo product's value, given here.
+# - PRODUCT_NAME ("Marrowdale Installer"): the caption of every message
+#   box, the splash window's title, the help's first line, the product in
+#   the sentences of the help and the messages ("Forces <name> to get
+#   re-installed"; the default title's sentences say "Marrowdale"), and
+#   the version record's ProductName and FileDescription.
+# - COMPANY_NAME ("Marrowdale"), COPYRIGHT (none): CompanyName and
+#   LegalCopyright of the version record; an empty one is left out.
+# - VERSION ("7.2.0"): one to four numbers 0..65535. The version record's
+#   binary FILEVERSION and PRODUCTVERSION take them padded with 0 to four,
+#   as do its FileVersion text and the manifest's assembly version.
+# - VERSION_TEXT (VERSION; without VERSION "7.2.0r169963"): what --version
+#   ("Version: <text>") and the help show, and the version record's
+#   ProductVersion text.
+# - ICON (a generated 32 and 16 pixel icon): an .ico file, every image of
+#   it kept; 16, 32, 48 and 256 pixels serve every view of Windows.
+# - EXECUTION_LEVEL (requireAdministrator), DPI_AWARE (OFF),
+#   LONG_PATH_AWARE (OFF): the manifest's requestedExecutionLevel, dpiAware
+#   and longPathAware (both left out when OFF).
+# - MUTEX_NAME ("QuorStubInstaller"): the single-instance mutex. While a
+#   launcher runs, another with the same name exits with 1 ("Another
+#   installer is already running"): every vendor sets a name of their own.
+#   A backslash only after the namespace "Global" or "Local".
+# The version record's InternalName and OriginalFilename follow the
+# target's real output file name. A bad value stops the build at its start
+# with a message naming the option and the value.
+#
 # Signing (tools/sign-authenticode.py, osslsigncode): with a key the linked
 # launcher is signed with Authenticode (SHA-256) in place, and its unsigned
 # image is kept as <target>-container/unsigned/<file name> in the calling
@@ -51,8 +85,8 @@
 # of a signing option signs launcher and packages again (an options stamp
 # rewritten only when they change).
 #
-# The container, the key check and the signed packages are made by the
-# target <target>_container, which waits for nothing the launcher links, so
+# The container, the identity, the key check and the signed packages are
+# made by the target <target>_container, which waits for nothing the launcher links, so
 # a bad input stops the build at its start.
 #
 # Reproducible: the same inputs and toolchain give the same unsigned
@@ -61,13 +95,13 @@
 # given; MinSizeRel builds are stripped.
 #
 # The launcher's code comes from ZOLT_STUB_LIBRARY (the launcher library)
-# and ZOLT_STUB_SOURCES (main and the launcher's own resources); the values
-# they have when this file is included become the defaults of every call,
-# also from another project that adds this tree with add_subdirectory (see
-# README.md). A caller may set either variable for its own launchers.
+# and ZOLT_STUB_SOURCES (main); the values they have when this file is
+# included become the defaults of every call, also from another project
+# that adds this tree with add_subdirectory (see README.md), as does
+# ZOLT_STUB_ICON, the default icon. A caller may set any of them for its
+# own launchers.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS
-    Python3_EXECUTABLE)
+foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_ICON ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS Python3_EXECUTABLE)
     set_property(GLOBAL PROPERTY _${var}_DEFAULT "${${var}}")
 endforeach()
 
@@ -100,9 +134,66 @@ function(_zolt_stub_input deps_var path_var file)
     set(${path_var} "${abs}" PARENT_SCOPE)
 endfunction()
 
+# _zolt_stub_identity(<dir> <file name>): the command writing <dir>/identity.rc
+# and <dir>/identity.cpp for the identity options in the caller's
+# opt_<option> variables (opt_ICON the icon's absolute path), setting those
+# not given to their defaults; the files it reads are appended to the
+# caller's identity_deps. <file name> is the launcher's output file name.
+macro(_zolt_stub_identity dir file_name)
+    if(NOT DEFINED opt_VERSION_TEXT)
+        if(DEFINED opt_VERSION)
+            set(opt_VERSION_TEXT "${opt_VERSION}")
+        else()
+            set(opt_VERSION_TEXT "7.2.0r169963")
+        endif()
+    endif()
+    if(NOT DEFINED opt_ICON)
+        set(opt_ICON "${ZOLT_STUB_ICON}")
+        list(APPEND identity_deps "${opt_ICON}")
+    endif()
+    set(_identity_args)
+    foreach(_default "PRODUCT_NAME=Marrowdale Installer" "COMPANY_NAME=Marrowdale" "COPYRIGHT=" "VERSION=7.2.0"
+            "VERSION_TEXT=" "ICON=" "EXECUTION_LEVEL=requireAdministrator" "DPI_AWARE=OFF" "LONG_PATH_AWARE=OFF"
+            "MUTEX_NAME=QuorStubInstaller")
+        string(REGEX MATCH "^[A-Z_]+" _kw "${_default}")
+        if(NOT DEFINED opt_${_kw})
+            string(LENGTH "${_kw}=" _skip)
+            string(SUBSTRING "${_default}" ${_skip} -1 opt_${_kw})
+        endif()
+        string(TOLOWER "${_kw}" _opt)
+        string(REPLACE "_" "-" _opt "${_opt}")
+        # One argument each, "--name=value": an empty value stays an argument.
+        list(APPEND _identity_args "--${_opt}=${opt_${_kw}}")
+    endforeach()
+    set(_identity_tool ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools/make-identity.py)
+    set(_identity_template ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../installer/stub.manifest.in)
+    cmake_path(NORMAL_PATH _identity_tool)
+    cmake_path(NORMAL_PATH _identity_template)
+    list(APPEND identity_deps ${_identity_tool} ${_identity_template})
+    add_custom_command(OUTPUT ${dir}/identity.rc ${dir}/identity.cpp ${dir}/launcher.manifest
+        ${mark_untracked}
+        COMMAND ${Python3_EXECUTABLE} ${_identity_tool} --output-dir ${dir} --manifest-template ${_identity_template}
+            --file-name ${file_name} ${_identity_args}
+        DEPENDS ${identity_deps}
+        COMMENT "Writing the launcher's identity into ${dir}"
+        VERBATIM)
+endmacro()
+
+# _zolt_stub_default_identity(<dir>): <dir>/identity.cpp with the default
+# identity, for the unit tests of the launcher library.
+function(_zolt_stub_default_identity dir)
+    foreach(var ZOLT_STUB_ICON Python3_EXECUTABLE)
+        if(NOT DEFINED ${var})
+            get_property(${var} GLOBAL PROPERTY _${var}_DEFAULT)
+        endif()
+    endforeach()
+    set(identity_deps)
+    set(mark_untracked)
+    _zolt_stub_identity(${dir} MarrowdaleInstaller.exe)
+endfunction()
+
 function(add_stub_installer target)
-    foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_RESOURCE_DEPENDS ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS
-    Python3_EXECUTABLE)
+    foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_ICON ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS Python3_EXECUTABLE)
         if(NOT DEFINED ${var})
             get_property(${var} GLOBAL PROPERTY _${var}_DEFAULT)
         endif()
@@ -118,8 +209,10 @@ function(add_stub_installer target)
     # Arguments: packages as parallel lists (architecture, path, name);
     # single-value options by keyword.
     set(single_keywords CERTIFICATE SPLASH SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_KEY SIGN_CERT TIMESTAMP_URL
-        SIGN_COMMAND SIGN_DESCRIPTION SIGN_URL)
+        SIGN_COMMAND SIGN_DESCRIPTION SIGN_URL PRODUCT_NAME COMPANY_NAME COPYRIGHT VERSION VERSION_TEXT ICON
+        EXECUTION_LEVEL DPI_AWARE LONG_PATH_AWARE MUTEX_NAME)
     set(deps)          # the files the container's resource script pulls in
+    set(identity_deps) # the files the identity's resource script pulls in
     set(order_deps)    # targets and files named by DEPENDS
     set(pkg_arch)
     set(pkg_file)
@@ -172,6 +265,9 @@ function(add_stub_installer target)
             _zolt_stub_input(deps path "${a}")
             set(splash --splash "${path}")
             set(mode "")
+        elseif(mode STREQUAL "ICON")
+            _zolt_stub_input(identity_deps opt_ICON "${a}")
+            set(mode "")
         elseif(mode IN_LIST single_keywords)
             set(opt_${mode} "${a}")
             set(mode "")
@@ -220,10 +316,27 @@ function(add_stub_installer target)
         _zolt_stub_input(key_deps path "${opt_SIGN_PASSWORD_FILE}")
         list(APPEND key_args --password-file "${path}")
     endif()
+    # An input that was missing when the build was configured is no
+    # dependency yet. Every step reading one touches a file the configure
+    # step depends on, so the next build configures again and finds it.
+    # (A missing file itself cannot be such a dependency: CMake drops it.)
+    set(mark_untracked)
+    if(untracked)
+        set(untracked_stamp ${dir}/untracked-inputs.stamp)
+        file(WRITE ${untracked_stamp} "")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${untracked_stamp})
+        set(mark_untracked COMMAND ${CMAKE_COMMAND} -E touch ${untracked_stamp})
+    endif()
+
+    # The identity, its options not given set to their defaults.
+    # InternalName and OriginalFilename: the name the launcher is linked
+    # under, OUTPUT_NAME set after this call included.
+    _zolt_stub_identity(${dir} $<TARGET_FILE_NAME:${target}>)
+
     # The signing options. The program name the elevation prompt shows is
     # the product's, unless the signature is to say otherwise.
     set(sign_args ${key_args})
-    set(sign_description "Marrowdale Installer")
+    set(sign_description "${opt_PRODUCT_NAME}")
     if(opt_SIGN_DESCRIPTION)
         set(sign_description "${opt_SIGN_DESCRIPTION}")
     endif()
@@ -237,17 +350,6 @@ function(add_stub_installer target)
         list(APPEND sign_args --timestamp-url "${opt_TIMESTAMP_URL}")
     endif()
     set(sign_tool ${tools}/sign-authenticode.py)
-    # An input that was missing when the build was configured is no
-    # dependency yet. Every step reading one touches a file the configure
-    # step depends on, so the next build configures again and finds it.
-    # (A missing file itself cannot be such a dependency: CMake drops it.)
-    set(mark_untracked)
-    if(untracked)
-        set(untracked_stamp ${dir}/untracked-inputs.stamp)
-        file(WRITE ${untracked_stamp} "")
-        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${untracked_stamp})
-        set(mark_untracked COMMAND ${CMAKE_COMMAND} -E touch ${untracked_stamp})
-    endif()
     set(signer)
     set(signed_deps)
     if(key_args)
@@ -321,21 +423,19 @@ function(add_stub_installer target)
         DEPENDS ${tools}/make-container.py ${deps} ${order_deps}
         COMMENT "Writing the payload container of ${target}"
         VERBATIM)
-    # The container, its checks and the signed packages are made by a target
-    # of their own that waits for nothing the launcher links: a bad input
-    # stops the build at its start, not after the runtime is compiled.
-    add_custom_target(${target}_container DEPENDS ${dir}/container.rc ${dir}/certificates.cpp)
-    add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${dir}/container.rc ${dir}/certificates.cpp)
+    # The container, the identity, their checks and the signed packages are
+    # made by a target of their own that waits for nothing the launcher
+    # links: a bad input stops the build at its start, not after the
+    # runtime is compiled.
+    set(generated ${dir}/container.rc ${dir}/certificates.cpp ${dir}/identity.rc ${dir}/identity.cpp)
+    add_custom_target(${target}_container DEPENDS ${generated})
+    add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${generated})
     target_link_libraries(${target} PRIVATE ${ZOLT_STUB_LIBRARY})
     target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} ${ZOLT_NO_EXCEPTIONS})
     # The resource compiler does not track the files a .rc pulls in: a
     # changed package or icon must still rebuild the launcher.
     set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps}")
-    foreach(src IN LISTS ZOLT_STUB_SOURCES)
-        if(src MATCHES "\\.rc$")
-            set_source_files_properties(${src} PROPERTIES OBJECT_DEPENDS "${ZOLT_STUB_RESOURCE_DEPENDS}")
-        endif()
-    endforeach()
+    set_source_files_properties(${dir}/identity.rc PROPERTIES OBJECT_DEPENDS "${opt_ICON};${dir}/launcher.manifest")
     # The runtime's own process entry and compiler support instead of any C
     # runtime (zolt_nocrt_exe). Sections aligned to pages in the file too:
     # the package resources are then written straight from page-aligned

@@ -11,8 +11,8 @@
 
 #include <string.h>
 
+#include "identity.h"
 #include "messages.h"
-#include "version.h"
 
 bool g_fSilentMode = false;
 unsigned g_cVerbosity = 0;
@@ -62,8 +62,9 @@ static const RTGetOptDef s_aStubOptions[] = {
     {"/?", 'h', OPT_VALUE_NONE},
 };
 
-/** The help text: the title and version, then argv[0] twice. */
-static const char s_szStubHelpFormat[] = "-- %s v%u.%u.%ur%u --\n"
+/** The help text: the title and the version text, the product's name
+ *  twice, argv[0] and the name, argv[0]. */
+static const char s_szStubHelpFormat[] = "-- %s v%s --\n"
                                          "\n"
                                          "Command Line Parameters:\n"
                                          "\n"
@@ -81,12 +82,12 @@ static const char s_szStubHelpFormat[] = "-- %s v%u.%u.%ur%u --\n"
                                          "    Adds <prop>=<value> to the MSI parameters,\n"
                                          "    quoting the property value if necessary\n"
                                          "--no-silent-cert\n"
-                                         "    Do not install Marrowdale Certificate automatically\n"
+                                         "    Do not install %s Certificate automatically\n"
                                          "    when --silent option is specified\n"
                                          "--path\n"
                                          "    Sets the path of the extraction directory\n"
                                          "--reinstall\n"
-                                         "    Forces Marrowdale to get re-installed\n"
+                                         "    Forces %s to get re-installed\n"
                                          "--ignore-reboot\n"
                                          "   Do not set exit code to 3010 if a reboot is required\n"
                                          "--silent\n"
@@ -97,7 +98,7 @@ static const char s_szStubHelpFormat[] = "-- %s v%u.%u.%ur%u --\n"
                                          "   Displays this help text and exit\n"
                                          "\n"
                                          "Examples:\n"
-                                         "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Marrowdale\"\"\"\n"
+                                         "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\%s\"\"\"\n"
                                          "  %s --extract -path C:\\Quor";
 
 /** Characters that would split a property name or value on the Windows
@@ -215,13 +216,10 @@ int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings)
             case 'f': rcExit = rtStubAppendParams(pSettings, "REINSTALLMODE=vomus REINSTALL=ALL"); break;
             case 'r': pSettings->fIgnoreReboot = true; break;
             case 'v': g_cVerbosity++; break;
-            case 'V':
-                ShowInfo("Version: %u.%u.%ur%u", STUB_VERSION_MAJOR, STUB_VERSION_MINOR, STUB_VERSION_BUILD,
-                         STUB_VERSION_REVISION);
-                return STUB_EXIT_SUCCESS;
+            case 'V': ShowInfo("Version: %s", g_szStubVersionText); return STUB_EXIT_SUCCESS;
             case 'h':
-                ShowInfo(s_szStubHelpFormat, STUB_PRODUCT_TITLE, STUB_VERSION_MAJOR, STUB_VERSION_MINOR,
-                         STUB_VERSION_BUILD, STUB_VERSION_REVISION, papszArgs[0], papszArgs[0]);
+                ShowInfo(s_szStubHelpFormat, g_szStubProductTitle, g_szStubVersionText, g_szStubProductName,
+                         g_szStubProductName, papszArgs[0], g_szStubProductName, papszArgs[0]);
                 return STUB_EXIT_SUCCESS;
             case INF_NOT_AN_OPTION:
                 /* Operands continue the parameters given before them; on

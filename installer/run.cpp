@@ -19,6 +19,7 @@
 #include "customdir.h"
 #include "exitcodes.h"
 #include "extract.h"
+#include "identity.h"
 #include "install.h"
 #include "messages.h"
 #include "msipackage.h"
@@ -164,7 +165,7 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
     /* Only one launcher at a time: the mutex's existence is the signal, it
        is never waited on. */
     SetLastError(0);
-    Run.hMutex = CreateMutexW(NULL, FALSE, L"" STUB_MUTEX_NAME);
+    Run.hMutex = CreateMutexW(NULL, FALSE, g_wszStubMutexName);
     if (Run.hMutex && GetLastError() == ERROR_ALREADY_EXISTS)
     {
         /* Another launcher runs. Nothing of ours exists yet but this
@@ -228,7 +229,8 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
        nothing has been extracted, so no cleanup pass runs: a directory of
        our own made above stays, empty. */
     if (StubRefusesHost(pSettings, enmHost))
-        return rtStubCommonEnd(&Run, ShowError("32-bit Windows hosts are not supported by this Marrowdale release."));
+        return rtStubCommonEnd(
+            &Run, ShowError("32-bit Windows hosts are not supported by this %s release.", g_szStubProductName));
 
     const PayloadManifest *pManifest = NULL;
     int rc = FindPayloadManifest(pOps->hPayload, &pManifest);

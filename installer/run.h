@@ -8,8 +8,6 @@
 #include "cmdline.h"
 #include "runops.h"
 
-/** The single-instance mutex: its existence is the signal. */
-#define STUB_MUTEX_NAME "QuorStubInstaller"
 /** Template of a new extraction directory in the temporary directory. */
 #define STUB_TEMP_DIR_TEMPLATE "XXXXXXXXXXXXXXXXXXXXXXXX"
 /** The Windows Installer log's name in the extraction directory. */
@@ -38,8 +36,8 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps);
 /**
  * The host policy of RunStub: an interactive installation (neither
  * extract-only nor g_fSilentMode) on an x86 host is refused; RunStub then
- * shows "32-bit Windows hosts are not supported by this Marrowdale
- * release." and ends with STUB_EXIT_FAILURE before reading the manifest.
+ * shows "32-bit Windows hosts are not supported by this <product>
+ * release." (g_szStubProductName, identity.h) and ends with STUB_EXIT_FAILURE before reading the manifest.
  * @returns true when the run is refused.
  */
 bool StubRefusesHost(const StubSettings *pSettings, PackageArch enmHost);

@@ -11,9 +11,9 @@
 
 #include <shlwapi.h>
 
+#include "identity.h"
 #include "lazybind.h"
 #include "messages.h"
-#include "version.h"
 
 /** Animation: one timer, a tick every 50 ms moves the dot by 10 degrees. */
 #define STUB_SPLASH_TIMER_ID 1
@@ -147,8 +147,11 @@ int SplashThreadProc(RTTHREAD hSelf, void *pvUser)
         rtStubSplashImageSize(pState, &cx, &cy);
         int x = (GetSystemMetrics(SM_CXSCREEN) - (int)cx) / 2;
         int y = (GetSystemMetrics(SM_CYSCREEN) - (int)cy) / 2;
-        hWnd = CreateWindowExA(0, STUB_SPLASH_CLASS, STUB_PRODUCT_TITLE, WS_POPUP | WS_VISIBLE, x, y, (int)cx, (int)cy,
-                               NULL, NULL, pState->hInstance, pState);
+        /* The wide call for the title alone: the product's title is UTF-8,
+           which the narrow call would take for the ANSI code page. The
+           class and its window procedure stay narrow. */
+        hWnd = CreateWindowExW(0, L"" STUB_SPLASH_CLASS, g_wszStubProductTitle, WS_POPUP | WS_VISIBLE, x, y, (int)cx,
+                               (int)cy, NULL, NULL, pState->hInstance, pState);
         if (!hWnd)
         {
             DWORD dwErr = GetLastError();

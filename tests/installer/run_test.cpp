@@ -27,6 +27,7 @@
 #include "cmdline.h"
 #include "extract.h"
 #include "fixture.h"
+#include "identity.h"
 #include "install.h"
 #include "run.h"
 #include "win-security.h"
@@ -539,7 +540,7 @@ TEST_F(RunTest, AnExistingDirectoryStaysButNotWhatWasExtractedIntoIt)
 
 TEST_F(RunTest, OnlyOneLauncherAtATime)
 {
-    HANDLE hOther = CreateMutexW(NULL, FALSE, L"" STUB_MUTEX_NAME);
+    HANDLE hOther = CreateMutexW(NULL, FALSE, g_wszStubMutexName);
     ASSERT_NE(nullptr, hOther);
     EXPECT_EQ(1, Run(ArchLauncher()));
     CloseHandle(hOther);
