@@ -45,7 +45,7 @@ class IdentityError(Exception):
 
 
 def refuse(option, value, why):
-    raise IdentityError(f"{option} {value!r}: {why}")
+    raise IdentityError(f"{option} '{value}': {why}")
 
 
 def check_text(option, value, required):

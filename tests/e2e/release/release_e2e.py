@@ -26,9 +26,13 @@ input checks, and a launcher built by another project.
                 build stops and no unsigned launcher is left under its
                 name); signatures and time-stamps verified, the PE
                 hardening of tests/e2e/release/pe_hardening.py, no build
-                paths;
-                with --wine, a silent installation of the vendor's product
-                under Wine
+                paths; the launcher's version record, manifest and icons
+                are the example's identity options; with --wine (and an X
+                display) under Wine: --silent --version shows the version
+                text, a message box has the vendor's caption, the vendor's
+                launcher and the demo launcher (another mutex) each install
+                while the other runs, and a second vendor launcher started
+                meanwhile exits with 1
 
 Build trees and Wine prefixes live in --work/<case>, which is removed when
 the case passed. Exit code 0 when the case passed, 1 otherwise.
@@ -39,6 +43,7 @@ import glob
 import hashlib
 import http.server
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -46,12 +51,14 @@ import sys
 import threading
 import time
 import types
+import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import install_e2e as inst  # noqa: E402
 import launcher_e2e as e2e  # noqa: E402
 import pe_hardening  # noqa: E402
+import peresources as pe  # noqa: E402
 from launcher_e2e import Failure, check  # noqa: E402
 
 VENDOR_PRODUCT = "{46E1A7C2-3B58-4F0D-9C26-8D5A1F3E7B10}"
@@ -205,9 +212,10 @@ class TimestampServer:
 
 # --- Wine -------------------------------------------------------------------
 
-def fresh_machine(args, name):
+def fresh_machine(args, name, gui=False):
     """A freshly booted Wine prefix of its own, with a context for running
-    launchers through the driver: (context, machine)."""
+    launchers through the driver (on the X display when @gui): (context,
+    machine)."""
     root = os.path.join(args.work, name + "-wine")
     prefix = os.path.join(root, "prefix")
     os.makedirs(root)
@@ -219,6 +227,8 @@ def fresh_machine(args, name):
     ns = types.SimpleNamespace(case=name, work=root, prefix=prefix, wine=args.wine, driver=args.driver,
                                helper=args.helper, probe=args.probe, launcher=args.launcher or "")
     ctx = e2e.Context(ns)
+    if gui:
+        ctx.env["DISPLAY"] = os.environ["DISPLAY"]
     ctx.start_wineserver()
     return ctx, inst.Machine(ctx, prefix)
 
@@ -226,20 +236,17 @@ def fresh_machine(args, name):
 def silent_install(ctx, m, exe, product, install_dir, files, certificate):
     """Installs silently with @exe; checks the product, its files and the
     certificate in the machine's TrustedPublisher store."""
-    try:
-        r = inst.launch(ctx, exe, ["--silent"], timeout=300)
-        check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", r.describe())
-        states = m.product_states(product)
-        check(states == {product: inst.INSTALLED}, f"product states {states}")
-        for name, source in files.items():
-            installed = m.c("Program Files", install_dir, name)
-            check(os.path.isfile(installed) and read(installed) == read(source), f"{installed} was not installed")
-        ctx.thumbprint = thumbprint(certificate)
-        stores = m.cert_stores()
-        check(stores == ["LocalMachine\\TrustedPublisher"], f"certificate {ctx.thumbprint} found in {stores}")
-        print(f"silent installation: exit 0 in {r.elapsed:.1f} s, {product} installed, certificate in {stores}")
-    finally:
-        inst.wineserver_kill(ctx.args.prefix, False)
+    r = inst.launch(ctx, exe, ["--silent"], timeout=300)
+    check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", r.describe())
+    states = m.product_states(product)
+    check(states == {product: inst.INSTALLED}, f"product states {states}")
+    for name, source in files.items():
+        installed = m.c("Program Files", install_dir, name)
+        check(os.path.isfile(installed) and read(installed) == read(source), f"{installed} was not installed")
+    ctx.thumbprint = thumbprint(certificate)
+    stores = m.cert_stores()
+    check(stores == ["LocalMachine\\TrustedPublisher"], f"certificate {ctx.thumbprint} found in {stores}")
+    print(f"silent installation: exit 0 in {r.elapsed:.1f} s, {product} installed, certificate in {stores}")
 
 
 # --- cases ------------------------------------------------------------------
@@ -291,7 +298,10 @@ def case_signed(args):
 
     ctx, m = fresh_machine(args, "signed")
     files = {n: os.path.join(args.demo_files, n) for n in ("readme.txt", "demo.ini")}
-    silent_install(ctx, m, exe, inst.DEMO_X64, inst.DEMO_DIR, files, args.certificate)
+    try:
+        silent_install(ctx, m, exe, inst.DEMO_X64, inst.DEMO_DIR, files, args.certificate)
+    finally:
+        inst.wineserver_kill(ctx.args.prefix, False)
 
 
 # A vendor's signing command (for keys in a hardware module or a signing
@@ -389,7 +399,25 @@ def inputs_cases(f):
          pkg + ["SIGN_COMMAND", sign_command(f, "sign", f.other_key, f.other_pem, "{in}", "{out}")] + signed_pkg,
          f"sign-authenticode: error: signing {f.msi} gave no valid signature of the signing certificate:\n"
          "    it is signed with another certificate than the signing certificate"),
-    ]
+    ] + [(target, pkg + [option, value], f"make-identity: error: {option} {shown}: {why}")
+         for target, option, value, shown, why in [
+        ("five_numbers", "VERSION", "1.2.3.4.5", "'1.2.3.4.5'", "has 5 numbers; at most four"),
+        ("number_too_large", "VERSION", "7.65536", "'7.65536'", "the number 65536 is larger than 65535"),
+        ("empty_version", "VERSION", '""', "''",
+         "must not be empty; give one to four numbers 0..65535 separated by dots"),
+        ("words_in_version", "VERSION", "7.2-rc1", "'7.2-rc1'",
+         "must be one to four numbers 0..65535 separated by dots"),
+        ("png_icon", "ICON", f.png, f"'{f.png}'", "not an .ico file (a PNG picture; convert it to an .ico file)"),
+        ("cut_icon", "ICON", f.cut_ico, f"'{f.cut_ico}'", "not an .ico file (image #0 lies outside the file)"),
+        ("missing_icon", "ICON", f.missing_ico, f"'{f.missing_ico}'", "no such file"),
+        ("bogus_level", "EXECUTION_LEVEL", "requireAdmin", "'requireAdmin'",
+         "must be one of requireAdministrator, highestAvailable, asInvoker"),
+        ("bogus_dpi", "DPI_AWARE", "maybe", "'maybe'", "must be ON or OFF"),
+        ("bogus_long_paths", "LONG_PATH_AWARE", "always", "'always'", "must be ON or OFF"),
+        ("empty_product", "PRODUCT_NAME", '""', "''", "must not be empty"),
+        ("mutex_path", "MUTEX_NAME", "Fernhill/Setup\\\\x", "'Fernhill/Setup\\x'",
+         "may hold a backslash only after the namespace Global or Local"),
+    ]]
 
 
 def case_inputs(args):
@@ -417,7 +445,12 @@ def case_inputs(args):
     f.jpeg = os.path.join(files, "splash.jpg")
     with open(f.jpeg, "wb") as out:
         out.write(b"\xff\xd8\xff\xe0\0\x10JFIF\0\x01\x01\0\0\x01\0\x01\0\0\xff\xd9")
-    for name in ("msi", "key", "pem", "p12", "password"):
+    # A PNG that is no icon, and an icon whose only image is cut short.
+    f.png = os.path.join(args.source, "examples", "vendor-launcher", "splash.png")
+    f.cut_ico = os.path.join(files, "cut.ico")
+    with open(f.cut_ico, "wb") as out:
+        out.write(struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, 1128, 22) + b"\0" * 40)
+    for name in ("msi", "key", "pem", "p12", "password", "ico"):
         setattr(f, f"missing_{name}", os.path.join(files, f"missing.{name}"))
 
     # One project, one launcher per case, the tree added as another
@@ -602,12 +635,149 @@ def case_vendor(args):
     print(f"{VENDOR_EXE}: {os.path.getsize(exe)} bytes, launcher and package signed and time-stamped, "
           "PE hardening in place, no build paths")
 
+    identity = example_identity(os.path.join(project, "CMakeLists.txt"), tree)
+    check_identity(exe, identity)
+
     if not args.wine:
         print("no installation: this build runs none under Wine")
         return
-    ctx, m = fresh_machine(args, "vendor")
-    files = {n: os.path.join(project, "files", n) for n in ("notes.txt", "settings.ini")}
-    silent_install(ctx, m, exe, VENDOR_PRODUCT, VENDOR_DIR, files, os.path.join(tree, "publisher.der"))
+    check("DISPLAY" in os.environ, "the vendor case under Wine needs an X display (xvfb-run)")
+    ctx, m = fresh_machine(args, "vendor", gui=True)
+    try:
+        vendor_runs(ctx, m, args, exe, identity, project, tree)
+    finally:
+        inst.wineserver_kill(ctx.args.prefix, True)
+
+
+IDENTITY_OPTIONS = ("PRODUCT_NAME", "COMPANY_NAME", "COPYRIGHT", "VERSION", "VERSION_TEXT", "ICON", "EXECUTION_LEVEL",
+                    "DPI_AWARE", "LONG_PATH_AWARE", "MUTEX_NAME")
+
+
+def example_identity(cmakelists, tree):
+    """The identity options the example's add_stub_installer call sets:
+    {option: value}, ${out} resolved to the build tree. Each must be set."""
+    with open(cmakelists, encoding="utf-8") as f:
+        text = f.read()
+    options = {}
+    for name in IDENTITY_OPTIONS:
+        m = re.search(rf'^\s+{name}\s+(?:"([^"]*)"|(\S+?))\)?$', text, re.M)
+        check(m, f"{cmakelists} sets no {name}")
+        options[name] = (m.group(1) if m.group(1) is not None else m.group(2)).replace("${out}", tree)
+    return options
+
+
+def check_identity(exe, options):
+    """The launcher's version record, manifest and icons against the
+    identity options it was built with."""
+    res = pe.resources(read(exe))
+    numbers = tuple(int(n) for n in options["VERSION"].split(".")) + (0,) * (4 - options["VERSION"].count(".") - 1)
+    file_version, product_version, strings = pe.version_record(pe.one(res, pe.RT_VERSION)[1])
+    check(file_version == numbers and product_version == numbers,
+          f"binary versions {file_version} and {product_version}, expected {numbers}")
+    name = os.path.basename(exe)
+    want = {"CompanyName": options["COMPANY_NAME"], "FileDescription": options["PRODUCT_NAME"],
+            "FileVersion": ".".join(map(str, numbers)), "InternalName": os.path.splitext(name)[0],
+            "LegalCopyright": options["COPYRIGHT"], "OriginalFilename": name,
+            "ProductName": options["PRODUCT_NAME"], "ProductVersion": options["VERSION_TEXT"]}
+    check(strings == want, f"version record {strings}, expected {want}")
+
+    ns = {"a": "urn:schemas-microsoft-com:asm.v1", "s3": "urn:schemas-microsoft-com:asm.v3",
+          "w05": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+          "w16": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+    manifest = ElementTree.fromstring(pe.one(res, pe.RT_MANIFEST)[1])
+    ident = manifest.find("a:assemblyIdentity", ns)
+    level = manifest.find("s3:trustInfo/s3:security/s3:requestedPrivileges/s3:requestedExecutionLevel", ns)
+    settings = "s3:application/s3:windowsSettings/"
+    dpi, long_paths = (manifest.find(settings + tag, ns) for tag in ("w05:dpiAware", "w16:longPathAware"))
+    got = (ident.get("name"), ident.get("version"), level.get("level"), dpi is not None and dpi.text,
+           long_paths is not None and long_paths.text)
+    on = {"ON": "true", "OFF": False}
+    expected = (".".join(re.findall(r"[A-Za-z0-9]+", options["PRODUCT_NAME"])), ".".join(map(str, numbers)),
+                options["EXECUTION_LEVEL"], on[options["DPI_AWARE"]], on[options["LONG_PATH_AWARE"]])
+    check(got == expected, f"manifest name, version, level, dpiAware, longPathAware {got}, expected {expected}")
+
+    icons, ico = pe.icon_images(res), pe.ico_images(read(options["ICON"]))
+    check(icons == ico, f"icon images {[(w, h, len(b)) for w, h, b in icons]}, the .ico file's "
+          f"{[(w, h, len(b)) for w, h, b in ico]}")
+    print(f"{name}: version record {want['ProductName']!r} {want['ProductVersion']!r}, manifest {got}, "
+          f"icons {[w for w, _, _ in icons]} as in {os.path.basename(options['ICON'])}")
+
+
+def find_box(title, timeout=120):
+    """A visible message box captioned @title: a dialog (class "#32770") of
+    that caption, found by the helper, and its X window."""
+    ids = []
+
+    def found():
+        ids[:] = e2e.xdotool("search", "--onlyvisible", "--name", f"^{re.escape(title)}$", check_rc=False).split()
+        return bool(ids)
+    e2e.wait_for(found, timeout, f"a window titled {title!r}")
+    return ids
+
+
+def box_text(ctx, title):
+    """The text of the message box captioned exactly @title, as the helper
+    finds it from the Windows side; "" while there is none."""
+    p = ctx.wine_popen([ctx.args.helper, "box-text", title])
+    out, _ = p.communicate(timeout=60)
+    return out.decode("utf-8", "replace").replace("\r\n", "\n") if p.returncode == 0 else ""
+
+
+def held_box(ctx, exe, title, target):
+    """Starts @exe interactively to extract into @target: it shows "Files
+    were extracted to: <target>" in a box captioned @title and holds its
+    mutex until the box is dismissed. Returns (run, the box's X windows)."""
+    run = ctx.start(exe, ["--extract", "--path", e2e.winpath(target)])
+    want = f"Files were extracted to: {e2e.winpath(target)}"
+    e2e.wait_for(lambda: want in box_text(ctx, title) or run.proc.poll() is not None, 120,
+                 f"a box captioned {title!r} showing {want!r}")
+    if run.proc.poll() is not None:
+        raise Failure(f"{os.path.basename(exe)} ended without its box: {run.wait().describe()}")
+    return run, find_box(title)
+
+
+def dismiss_all(ids):
+    for wid in ids:
+        e2e.dismiss(wid)
+
+
+def vendor_runs(ctx, m, args, exe, identity, project, tree):
+    name = os.path.basename(exe)
+    r = inst.launch(ctx, exe, ["--silent", "--version"])
+    want = f"Version: {identity['VERSION_TEXT']}\n"
+    check(r.exit_code == 0 and r.stdout == want and r.stderr == "", f"--silent --version: {r.describe()}")
+    print(f"--silent --version: {want.strip()!r}")
+
+    # The vendor's launcher runs, holding its mutex while its box is open:
+    # the demo launcher (the default mutex) installs meanwhile, and another
+    # start of the vendor's launcher is refused.
+    title = identity["PRODUCT_NAME"]
+    run, box = held_box(ctx, exe, title, os.path.join(ctx.work, "held-vendor"))
+    print(f"{name} runs with a box captioned {title!r}")
+    try:
+        r = inst.launch(ctx, args.demo_launcher, ["--silent"], timeout=300)
+        check(r.exit_code == 0 and r.stdout == "" and r.stderr == "", f"the demo launcher meanwhile: {r.describe()}")
+        check(m.product_states(inst.DEMO_X64) == {inst.DEMO_X64: inst.INSTALLED}, "the demo product is not installed")
+        print("meanwhile the demo launcher installed its product")
+        r = inst.launch(ctx, exe, ["--silent"])
+        want = f"{name}: error: Another installer is already running\n"
+        check(r.exit_code == 1 and r.stdout == "" and r.stderr == want, f"a second {name} meanwhile: {r.describe()}")
+        print(f"meanwhile a second {name}: exit 1, {want.strip()!r}")
+    finally:
+        dismiss_all(box)
+    r = run.wait()
+    check(r.exit_code == 0, f"the held vendor launcher: {r.describe()}")
+
+    # And the other way round: the demo launcher runs, the vendor's installs.
+    run, box = held_box(ctx, args.demo_launcher, e2e.TITLE, os.path.join(ctx.work, "held-demo"))
+    try:
+        files = {n: os.path.join(project, "files", n) for n in ("notes.txt", "settings.ini")}
+        silent_install(ctx, m, exe, VENDOR_PRODUCT, VENDOR_DIR, files, os.path.join(tree, "publisher.der"))
+        print(f"meanwhile {name} installed its product, the demo launcher running with a box captioned {e2e.TITLE!r}")
+    finally:
+        dismiss_all(box)
+    r = run.wait()
+    check(r.exit_code == 0, f"the held demo launcher: {r.describe()}")
 
 
 CASES = {"signed": case_signed, "inputs": case_inputs, "reproducible": case_reproducible, "vendor": case_vendor}
@@ -634,6 +804,8 @@ def main(argv):
     p.add_argument("--demo-files")
     p.add_argument("--demo-packages", nargs="+", default=[])
     p.add_argument("--signed-packages", nargs="+", default=[])
+    # vendor, with --wine
+    p.add_argument("--demo-launcher")
     args = p.parse_args(argv)
     # Each case works in a fresh folder of its own, removed when it passed
     # (build trees and Wine prefixes take hundreds of megabytes) and kept
