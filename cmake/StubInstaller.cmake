@@ -435,7 +435,13 @@ function(add_stub_installer target)
     # The resource compiler does not track the files a .rc pulls in: a
     # changed package or icon must still rebuild the launcher.
     set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps}")
-    set_source_files_properties(${dir}/identity.rc PROPERTIES OBJECT_DEPENDS "${opt_ICON};${dir}/launcher.manifest")
+    # (An icon missing when the build was configured is left to the identity
+    # step, which names it, as the other inputs.)
+    set(identity_rc_deps ${dir}/launcher.manifest)
+    if(opt_ICON IN_LIST identity_deps)
+        list(APPEND identity_rc_deps ${opt_ICON})
+    endif()
+    set_source_files_properties(${dir}/identity.rc PROPERTIES OBJECT_DEPENDS "${identity_rc_deps}")
     # The runtime's own process entry and compiler support instead of any C
     # runtime (zolt_nocrt_exe). Sections aligned to pages in the file too:
     # the package resources are then written straight from page-aligned
