@@ -747,6 +747,15 @@ def vendor_runs(ctx, m, args, exe, identity, project, tree):
     want = f"Version: {identity['VERSION_TEXT']}\n"
     check(r.exit_code == 0 and r.stdout == want and r.stderr == "", f"--silent --version: {r.describe()}")
     print(f"--silent --version: {want.strip()!r}")
+    # The help names the product where the demo's names Marrowdale, and
+    # nothing else changes.
+    r = inst.launch(ctx, exe, ["--silent", "--help"])
+    product = identity["PRODUCT_NAME"]
+    demo_help = e2e.HELP.format(e2e.winpath(exe))
+    want = (demo_help.replace(f"-- {e2e.TITLE} v{e2e.VERSION} --", f"-- {product} v{identity['VERSION_TEXT']} --")
+            .replace("Marrowdale", product) + "\n")
+    check(r.exit_code == 0 and r.stdout == want and r.stderr == "", f"--silent --help: {r.describe()}")
+    print(f"--silent --help: the demo's text with {product!r} and {identity['VERSION_TEXT']!r}")
 
     # The vendor's launcher runs, holding its mutex while its box is open:
     # the demo launcher (the default mutex) installs meanwhile, and another
