@@ -228,9 +228,11 @@ RTDECL(int) RTDirClose(RTDIR hDir)
     if (!RTDirIsValid(hDir))
         return ERR_INVALID_PARAMETER;
     hDir->u32Magic = RTDIR_MAGIC_DEAD;
-    rtDirNativeClose(hDir);
+    /* A refused close is the caller's to report: the directory may stay
+       pinned, so that removing it fails. The record goes either way. */
+    int const rc = rtDirNativeClose(hDir);
     RTMemFree(hDir);
-    return SUCCESS;
+    return rc;
 }
 
 RTDECL(bool) RTDirIsValid(RTDIR hDir)

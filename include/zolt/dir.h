@@ -156,8 +156,11 @@ RT_NODISCARD RTDECL(int) RTDirOpenFiltered(RTDIR *phDir, const char *pszPath, RT
 
 /**
  * Closes a directory handle and frees it; the magic changes first, so a
- * late call with a stale copy of the record is refused.
- * @returns 0; ERR_INVALID_PARAMETER for null or a handle that is not open.
+ * late call with a stale copy of the record is refused. The record is
+ * freed even when the platform refuses to close the native handle.
+ * @returns 0; ERR_INVALID_PARAMETER for null or a handle that is not open;
+ *          the converted platform error of a refused close (the handle is
+ *          gone for the caller all the same).
  */
 RTDECL(int) RTDirClose(RTDIR hDir);
 

@@ -45,8 +45,9 @@ int rtDirCreateCompleteMode(RTFMODE *pfMode);
  *  a status. */
 int rtDirNativeOpen(RTDIRREC *pDir);
 
-/** Closes pDir->hDir (backend); failures are ignored. */
-void rtDirNativeClose(RTDIRREC *pDir);
+/** Closes pDir->hDir (backend); the handle is forgotten either way.
+ *  @returns 0; the converted platform error of a refused close. */
+int rtDirNativeClose(RTDIRREC *pDir);
 
 /** RTPathQueryInfo after its argument checks (backend). */
 int rtPathNativeQueryInfo(const char *pszPath, RTFSOBJREC *pObjInfo, RTFSOBJATTRADD enmAdditional, uint32_t fFlags);

@@ -265,8 +265,9 @@ int rtDirNativeOpen(RTDIRREC *pDir)
     return rc;
 }
 
-void rtDirNativeClose(RTDIRREC *pDir)
+int rtDirNativeClose(RTDIRREC *pDir)
 {
-    g_pRtFileSysCalls->pfnNtClose((HANDLE)pDir->hDir);
+    NTSTATUS const rcNt = g_pRtFileSysCalls->pfnNtClose((HANDLE)pDir->hDir);
     pDir->hDir = -1;
+    return NT_SUCCESS(rcNt) ? SUCCESS : RTErrConvertFromNtStatus(rcNt);
 }

@@ -94,8 +94,9 @@ int rtDirNativeOpen(RTDIRREC *pDir)
     return rc;
 }
 
-void rtDirNativeClose(RTDIRREC *pDir)
+int rtDirNativeClose(RTDIRREC *pDir)
 {
-    close((int)pDir->hDir);
+    int const rc = close((int)pDir->hDir) == 0 ? SUCCESS : RTErrConvertFromErrno(errno);
     pDir->hDir = -1;
+    return rc;
 }

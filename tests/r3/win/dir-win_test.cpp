@@ -1,6 +1,6 @@
-/* Directories on Windows: an open handle pins its directory, NT object
-   directories open through the raw NT escape, and private directories
-   let nobody else in. */
+/* Directories on Windows: an open handle pins its directory, a refused
+   close is the close's result, NT object directories open through the raw
+   NT escape, and private directories let nobody else in. */
 #include <windows.h>
 
 #include <zolt/dir.h>
@@ -33,6 +33,36 @@ TEST_F(DirWin, AnOpenHandlePinsTheDirectory)
     EXPECT_TRUE(rc == ERR_SHARING_VIOLATION || rc == ERR_ACCESS_DENIED) << rc;
     EXPECT_TRUE(RTDirExists(strDir.c_str()));
     EXPECT_EQ(RTDirClose(hDir), SUCCESS);
+    EXPECT_EQ(RTDirRemove(strDir.c_str()), SUCCESS);
+}
+
+/* The system refuses to close a handle protected from closing; the handle
+   then stays open and keeps its directory from being removed, which the
+   caller must learn to report it. */
+HANDLE g_hRefusedClose = NULL;
+
+NTSTATUS NTAPI refuseClose(HANDLE h)
+{
+    g_hRefusedClose = h;
+    return (NTSTATUS)0xC0000008 /*STATUS_INVALID_HANDLE*/;
+}
+
+TEST_F(DirWin, RefusedCloseIsTheResultAndTheRecordGoes)
+{
+    std::string const strDir = path("refused");
+    ASSERT_EQ(RTDirCreate(strDir.c_str(), 0700, 0), SUCCESS);
+    RTDIR hDir;
+    ASSERT_EQ(RTDirOpen(&hDir, strDir.c_str()), SUCCESS);
+    RTFILESYSCALLS SysCalls = g_rtFileHostSysCalls;
+    SysCalls.pfnNtClose = refuseClose;
+    const RTFILESYSCALLS *pOld = rtFileSetSysCalls(&SysCalls);
+    int const rc = RTDirClose(hDir);
+    rtFileSetSysCalls(pOld);
+    EXPECT_EQ(rc, ERR_INVALID_HANDLE);
+    ASSERT_NE(g_hRefusedClose, (HANDLE)NULL);
+    int const rcRemove = RTDirRemove(strDir.c_str());
+    EXPECT_TRUE(rcRemove == ERR_SHARING_VIOLATION || rcRemove == ERR_ACCESS_DENIED) << rcRemove;
+    CloseHandle(g_hRefusedClose);
     EXPECT_EQ(RTDirRemove(strDir.c_str()), SUCCESS);
 }
 
