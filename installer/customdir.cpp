@@ -7,6 +7,7 @@
 
 #include <zolt/dir.h>
 #include <zolt/err.h>
+#include <zolt/fs.h>
 #include <zolt/path.h>
 #include <zolt/string.h>
 
@@ -43,8 +44,16 @@ int CopyCustomDirectory(const char *pszExtractPath)
         rc = RTPathAppend(szSource, sizeof(szSource), STUB_CUSTOM_DIR_NAME);
     if (RT_FAILURE(rc))
         return ShowError("Failed to construct '.custom' dir path: %Rrc", rc);
-    if (!RTDirExists(szSource))
+    /* Only a name that is not there, or is no directory, means there is
+       nothing to copy; a query that cannot answer (out of memory, say)
+       must not leave the vendor's files out of the installation. */
+    RTFSOBJREC Source;
+    rc = RTPathQueryInfo(szSource, &Source, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK);
+    if (rc == ERR_FILE_NOT_FOUND || rc == ERR_PATH_NOT_FOUND ||
+        (RT_SUCCESS(rc) && !RTFS_IS_DIRECTORY(Source.Attr.fMode)))
         return STUB_EXIT_SUCCESS;
+    if (RT_FAILURE(rc))
+        return ShowError("Failed to query the '.custom' dir '%s': %Rrc", szSource, rc);
 
     RTUTF16 wszSource[STUB_SHELL_PATH_UNITS + 1];
     RTUTF16 wszDest[STUB_SHELL_PATH_UNITS + 1];
@@ -66,20 +75,25 @@ int CopyCustomDirectory(const char *pszExtractPath)
        directory, say) is not ours to delete. */
     RTDIR hDir = NULL;
     rc = RTDirCreate(pszCopy, 0700, 0);
-    if (RT_SUCCESS(rc) || rc == ERR_ALREADY_EXISTS)
+    bool const fCreated = RT_SUCCESS(rc);
+    if (fCreated || rc == ERR_ALREADY_EXISTS)
         rc = RTDirOpenFiltered(&hDir, pszCopy, RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW);
-    if (RT_FAILURE(rc))
+    CleanupRecord *pRec = NULL;
+    if (RT_SUCCESS(rc))
     {
-        RTStrFree(pszCopy);
-        return ShowError("Unable to open the destination .custom directory: %Rrc", rc);
+        pRec = AddCleanupRecord(pszCopy, false /*fIsFile*/);
+        if (!pRec)
+            (void)RTDirClose(hDir); /* the record's failure is the one shown */
     }
-    CleanupRecord *pRec = AddCleanupRecord(pszCopy, false /*fIsFile*/);
+    if (!pRec && fCreated)
+        /* No cleanup pass knows of the directory we just made, empty as it
+           still is: it goes at once. */
+        (void)RTDirRemove(pszCopy); /* best effort: the failure is reported below */
     RTStrFree(pszCopy);
+    if (RT_FAILURE(rc))
+        return ShowError("Unable to open the destination .custom directory: %Rrc", rc);
     if (!pRec)
-    {
-        (void)RTDirClose(hDir);
         return STUB_EXIT_FAILURE; /* shown by AddCleanupRecord */
-    }
     pRec->hHandle.hDir = hDir;
 
     SHFILEOPSTRUCTW Op;

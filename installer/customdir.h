@@ -22,15 +22,18 @@
  * (ERR_IS_A_SYMLINK), never copied through.
  *
  * Anything else named ".custom" (a file) or none at all beside the
- * executable: nothing to copy.
+ * executable: nothing to copy. A source that cannot be queried for another
+ * reason (out of memory, access denied) is a failure, not "nothing".
  *
  * @returns STUB_EXIT_SUCCESS when copied or when there was nothing to copy;
  *          STUB_EXIT_FAILURE after one message through ShowError (the
- *          source path cannot be built, either path does not convert to
- *          UTF-16 in STUB_PATH_SIZE units, the copy's directory cannot be
- *          made, opened as a directory or registered, the shell's copy
- *          fails (its result in hexadecimal)).
- *          A failed shell copy leaves what it copied to the cleanup pass.
+ *          source path cannot be built or queried, either path does not
+ *          convert to UTF-16 in STUB_PATH_SIZE units, the copy's directory
+ *          cannot be made, opened as a directory or registered, the
+ *          shell's copy fails (its result in hexadecimal)).
+ *          A copy's directory made here is removed again when it cannot be
+ *          opened or registered; a failed shell copy leaves what it copied
+ *          to the cleanup pass.
  */
 int CopyCustomDirectory(const char *pszExtractPath);
 
