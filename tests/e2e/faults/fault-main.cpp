@@ -14,6 +14,14 @@
  *                     "calls=<count> hit=<0|1> what=<the failed call and
  *                     its callers' image offsets>", so the sweep knows
  *                     whether the N-th call was reached and when to stop.
+ *  ZOLT_FAULT_TRACE   with N 0: a file that receives one line
+ *                     "<number> <the call and its callers' offsets>" per
+ *                     call of the kind, so that a sweep can pick the calls
+ *                     of one step to fail.
+ *
+ * A handle's description names the object and, for a handle that may
+ * write to it, says "for writing": the close of an extracted file's write
+ * handle is a failure of the extraction, the close of a reader is not.
  *
  * Calls on the standard handles are neither counted nor failed: they carry
  * the reports the sweep judges, and exit processing after the report only
@@ -58,10 +66,50 @@ static LONG g_iFaultAt = 0;
 /** Calls of the kind seen so far. */
 static volatile LONG g_cFaultCalls = 0;
 /** What the failed call was (kind-specific), once it has failed. */
-static char g_szFaultWhat[600];
+static char g_szFaultWhat[1200];
 static volatile LONG g_fFaultHit = 0;
+/** ZOLT_FAULT_REPORT and ZOLT_FAULT_TRACE, empty for none. */
+static WCHAR g_wszFaultReport[1024];
+static WCHAR g_wszFaultTrace[1024];
 
 static void faultWriteReport(void);
+
+/** Describes the call (@a pszFormat, @a Args) followed by its callers as
+ *  offsets into the launcher's image, for the sweep to name with the
+ *  image's symbols. @returns the length. */
+static size_t faultDescribe(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list Args)
+{
+    size_t cch = RTStrPrintfV(pszBuf, cbBuf, pszFormat, Args);
+    uint8_t *pbImage = (uint8_t *)GetModuleHandleW(NULL);
+    const IMAGE_NT_HEADERS *pNtHdrs = (const IMAGE_NT_HEADERS *)(pbImage + ((IMAGE_DOS_HEADER *)pbImage)->e_lfanew);
+    /* Deep enough to reach the launcher's step from inside the runtime's
+       loader and formatter. */
+    void *apvFrames[20];
+    USHORT cFrames = RtlCaptureStackBackTrace(1, RT_ELEMENTS(apvFrames), apvFrames, NULL);
+    for (USHORT i = 0; i < cFrames && cch + 24 < cbBuf; i++)
+    {
+        uintptr_t off = (uintptr_t)apvFrames[i] - (uintptr_t)pbImage;
+        if (off < pNtHdrs->OptionalHeader.SizeOfImage)
+            cch += RTStrPrintf(&pszBuf[cch], cbBuf - cch, " @%#zx", (size_t)off);
+    }
+    return cch;
+}
+
+/** Appends the description of call @a iCall to the trace file. */
+static void faultTrace(LONG iCall, const char *pszFormat, va_list Args)
+{
+    char szLine[1300];
+    size_t cch = RTStrPrintf(szLine, sizeof(szLine), "%ld ", (long)iCall);
+    cch += faultDescribe(&szLine[cch], sizeof(szLine) - cch - 1, pszFormat, Args);
+    szLine[cch++] = '\n';
+    HANDLE h = CreateFileW(g_wszFaultTrace, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD cbWritten = 0;
+    WriteFile(h, szLine, (DWORD)cch, &cbWritten, NULL);
+    CloseHandle(h);
+}
 
 /** Counts a call of @a enmKind. @returns true when this is the one to fail;
  *  @a pszWhat (printf format) then describes it for the report. */
@@ -69,24 +117,19 @@ static bool faultCount(FAULTKIND enmKind, const char *pszFormat, ...)
 {
     if (enmKind != g_enmFaultKind)
         return false;
-    if (InterlockedIncrement(&g_cFaultCalls) != g_iFaultAt)
-        return false;
+    LONG const iCall = InterlockedIncrement(&g_cFaultCalls);
     va_list Args;
-    va_start(Args, pszFormat);
-    size_t cch = RTStrPrintfV(g_szFaultWhat, sizeof(g_szFaultWhat), pszFormat, Args);
-    va_end(Args);
-    /* Where the call came from, as offsets into the launcher's image, for
-       the sweep to name with the image's symbols. */
-    uint8_t *pbImage = (uint8_t *)GetModuleHandleW(NULL);
-    const IMAGE_NT_HEADERS *pNtHdrs = (const IMAGE_NT_HEADERS *)(pbImage + ((IMAGE_DOS_HEADER *)pbImage)->e_lfanew);
-    void *apvFrames[10];
-    USHORT cFrames = RtlCaptureStackBackTrace(1, RT_ELEMENTS(apvFrames), apvFrames, NULL);
-    for (USHORT i = 0; i < cFrames && cch + 24 < sizeof(g_szFaultWhat); i++)
+    if (g_iFaultAt == 0 && g_wszFaultTrace[0])
     {
-        uintptr_t off = (uintptr_t)apvFrames[i] - (uintptr_t)pbImage;
-        if (off < pNtHdrs->OptionalHeader.SizeOfImage)
-            cch += RTStrPrintf(&g_szFaultWhat[cch], sizeof(g_szFaultWhat) - cch, " @%#zx", (size_t)off);
+        va_start(Args, pszFormat);
+        faultTrace(iCall, pszFormat, Args);
+        va_end(Args);
     }
+    if (iCall != g_iFaultAt)
+        return false;
+    va_start(Args, pszFormat);
+    faultDescribe(g_szFaultWhat, sizeof(g_szFaultWhat), pszFormat, Args);
+    va_end(Args);
     InterlockedExchange(&g_fFaultHit, 1);
     faultWriteReport(); /* at once too: a run that then crashes still tells */
     return true;
@@ -99,7 +142,8 @@ static bool faultIsStdHandle(HANDLE h)
            h == GetStdHandle(STD_ERROR_HANDLE);
 }
 
-/** The name of an open object for the report. */
+/** The name of an open object for the report, with " for writing" when
+ *  the handle may write to it. */
 static const char *faultHandleName(HANDLE h, char *pszBuf, size_t cbBuf)
 {
     WCHAR wsz[512];
@@ -107,6 +151,13 @@ static const char *faultHandleName(HANDLE h, char *pszBuf, size_t cbBuf)
     if (cwc == 0 || cwc >= RT_ELEMENTS(wsz) ||
         !WideCharToMultiByte(CP_UTF8, 0, wsz, -1, pszBuf, (int)cbBuf, NULL, NULL))
         RTStrPrintf(pszBuf, cbBuf, "handle %p", (void *)h);
+    PUBLIC_OBJECT_BASIC_INFORMATION Info;
+    if (NT_SUCCESS(NtQueryObject(h, ObjectBasicInformation, &Info, sizeof(Info), NULL)) &&
+        (Info.GrantedAccess & (FILE_WRITE_DATA | FILE_APPEND_DATA)))
+    {
+        size_t cch = strlen(pszBuf);
+        RTStrPrintf(&pszBuf[cch], cbBuf - cch, " for writing");
+    }
     return pszBuf;
 }
 
@@ -555,14 +606,11 @@ static const PayloadResourceCalls g_FaultResourceCalls = {faultFindResourceExW, 
 
 /* ---- main ---------------------------------------------------------------- */
 
-/** ZOLT_FAULT_REPORT, empty for none. */
-static WCHAR g_wszFaultReport[1024];
-
 static void faultWriteReport(void)
 {
     if (!g_wszFaultReport[0])
         return;
-    char szLine[800];
+    char szLine[1300];
     size_t cch = RTStrPrintf(szLine, sizeof(szLine), "calls=%ld hit=%ld what=%s\n", (long)g_cFaultCalls,
                              (long)g_fFaultHit, g_szFaultWhat);
     HANDLE h = CreateFileW(g_wszFaultReport, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -588,6 +636,9 @@ int main(int cArgs, char **papszArgs)
     cch = GetEnvironmentVariableW(L"ZOLT_FAULT_REPORT", g_wszFaultReport, RT_ELEMENTS(g_wszFaultReport));
     if (cch >= RT_ELEMENTS(g_wszFaultReport))
         g_wszFaultReport[0] = '\0';
+    cch = GetEnvironmentVariableW(L"ZOLT_FAULT_TRACE", g_wszFaultTrace, RT_ELEMENTS(g_wszFaultTrace));
+    if (cch >= RT_ELEMENTS(g_wszFaultTrace))
+        g_wszFaultTrace[0] = '\0';
 
     g_pFaultHostHeap = rtMemSetHeapOps(&g_FaultHeapOps);
     g_FaultSysCalls = g_rtFileHostSysCalls;

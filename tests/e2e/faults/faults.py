@@ -6,14 +6,18 @@ The fault launcher (fault-main.cpp: the demo launcher with the N-th call of
 one kind failing as the platform would fail it) runs through the
 Windows-side fault-driver, inside one Wine session per part, for N = 1,
 2, ... until a run no longer reaches its N-th call. Every run is judged:
-it ends by itself, with the exit code of the failed step, exactly one
-report reaches the user, nothing it made is left in the temporary
-directory, the demo is either not installed or fully installed, and the
-single-instance mutex is gone (fault-driver.cpp says how).
+it ends by itself, the step whose call failed gives its exit code and its
+one report to the user (or, where the launcher ignores the failure by
+design, the outcome the driver's table names for that call site), nothing
+it made is left in the temporary directory, the demo is either not
+installed or fully installed, and the single-instance mutex is gone
+(fault-driver.cpp says how).
 
 Parts (one Wine prefix each, in the build tree):
   extract  extract-only runs into a new --path directory
-  silent   silent installations of the demo (certificate included)
+  silent   silent installations of the demo (certificate included), then
+           the same with a ".custom" directory beside the launcher, failing
+           the calls of the custom directory's copy and its cleanup
   gui      interactive installations; needs an X display (xvfb-run), the
            driver reads and dismisses the message boxes
 
@@ -71,7 +75,7 @@ def main(argv):
     driver_args = ["--launcher", winpath(os.path.join(out, "fault_launcher.exe")),
                    "--work", winpath(work),
                    "--packages", ",".join(winpath(f) for f in packages),
-                   "--kinds", args.kinds, "--runs", args.part]
+                   "--kinds", args.kinds, "--runs", "silent,custom" if args.part == "silent" else args.part]
     if args.first:
         driver_args += ["--from", str(args.first)]
     if args.max:
