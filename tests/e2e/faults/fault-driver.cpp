@@ -101,7 +101,7 @@ static const struct
      "it falls back on the parent directory's listing"},
     {"", "^heap .* <- RTStrRealloc <- RTPathAbsExDup ", "shrinking a finished path's block", SITE_IGNORED, 0, NULL,
      NULL, "the longer block is kept"},
-    {"", "^dir NtCreateFile\\(.*, access 0x1000a1\\) <- RTNtPathOpen <- rtDirNativeOpen ",
+    {"", "^dir NtCreateFile\\(.*, access 0x1000a1\\) (<- rtNtPathCreateFile )?<- RTNtPathOpen <- rtDirNativeOpen ",
      "a directory open with traverse access", SITE_IGNORED, 0, NULL, NULL,
      "refused, it is retried without traverse access, which holding the directory open needs not"},
     {"", "^query NtQueryInformationFile\\([^<]* <- rtDirNativeOpen ",
