@@ -126,7 +126,11 @@ static const struct
     /* Preparation: the extraction directory and the manifest. */
     {"", "^heap .* <- RTPathTempDir <- RunStub ", "finding the temporary directory", SITE_FAILS, 1,
      "Failed to find temporary directory: ", NULL, NULL},
-    {"", "^(heap|dir) .* <- RTDirCreateTemp <- RunStub ", "creating the extraction directory", SITE_FAILS, 1,
+    {"", "^query .* <- rtNtQueryProcessUser <- RTPathSystemTempDir <- RunStub ",
+     "asking whether the process runs as SYSTEM", SITE_FAILS, 1, "Failed to find temporary directory: ", NULL, NULL},
+    {"", "^close NtClose\\(.* <- rtNtQueryProcessUser ", "closing the process token", SITE_IGNORED, 0, NULL, NULL,
+     "its result is ignored: the user has been read by then"},
+    {"", "^(heap|dir|query) .* <- RTDirCreateTempEx <- RunStub ", "creating the extraction directory", SITE_FAILS, 1,
      "Failed to create extraction path: ", NULL, NULL},
     {"", "^heap .* <- AddCleanupRecord <- RunStub ", "the extraction directory's cleanup record", SITE_FAILS, 1,
      "Out of memory!$", NULL, NULL},
