@@ -14,24 +14,24 @@
 #include <vector>
 
 /** One package as given (--package ARCH FILE [--name N]). */
-struct PackPackage {
-    std::string strArch;    /**< as given: must be 1, 2, 3 or 4 */
-    std::string strPath;    /**< the file packed (a signed copy, maybe) */
-    std::string strName;    /**< the name it is extracted under; empty: the file's own */
-    std::string strOrigin;  /**< the vendor's file, for messages; empty: strPath */
+struct PackPackage
+{
+    std::string strArch;   /**< as given: must be 1, 2, 3 or 4 */
+    std::string strPath;   /**< the file packed (a signed copy, maybe) */
+    std::string strName;   /**< the name it is extracted under; empty: the file's own */
+    std::string strOrigin; /**< the vendor's file, for messages; empty: strPath */
     /* Set by PackCheckPackages: */
     unsigned uArch = 0;
     uint64_t cbSize = 0;
-    std::string strResource;          /**< "BIN_00", "BIN_01", ... */
-    std::vector<uint8_t> abHeader;    /**< its 256-byte HDR_NN resource */
+    std::string strResource;       /**< "BIN_00", "BIN_01", ... */
+    std::vector<uint8_t> abHeader; /**< its 256-byte HDR_NN resource */
 };
 
 /** Checks the packages (count 1..255, each file, its kind and architecture,
  *  names that fit their fields) and completes them. fAllowEmpty accepts
  *  0-byte packages, fAllowMisfits packages of any kind and architecture
  *  (test containers only). */
-bool PackCheckPackages(std::vector<PackPackage> &packages, bool fAllowEmpty, bool fAllowMisfits,
-                       std::string &strError);
+bool PackCheckPackages(std::vector<PackPackage> &packages, bool fAllowEmpty, bool fAllowMisfits, std::string &strError);
 
 /** Reads a carried certificate: DER, one certificate, nothing after it; with
  *  fAllowMisfits false it must name code signing among its extended key
@@ -51,16 +51,18 @@ void PackWarnForeignCertificates(const std::vector<std::string> &certPaths,
 bool PackCheckSplash(const std::string &strPath, std::string &strError);
 
 /** The identity options as given; an empty optional is "not given". */
-struct PackIdentityOptions {
+struct PackIdentityOptions
+{
     std::optional<std::string> ProductName, CompanyName, Copyright, Version, VersionText, Icon, ExecutionLevel,
         DpiAware, LongPathAware, MutexName;
     std::string strFileName; /**< the launcher's file name (InternalName, OriginalFilename) */
 };
 
 /** The checked identity, defaults filled in. */
-struct PackIdentity {
-    std::string strProductName, strProductInSentences, strCompanyName, strCopyright, strVersionText,
-        strExecutionLevel, strMutexName, strFileName;
+struct PackIdentity
+{
+    std::string strProductName, strProductInSentences, strCompanyName, strCopyright, strVersionText, strExecutionLevel,
+        strMutexName, strFileName;
     uint16_t au16Version[4] = {0, 0, 0, 0};
     bool fDpiAware = false, fLongPathAware = false;
     std::vector<uint8_t> abIcon; /**< the whole .ico file (the default icon if none given) */

@@ -19,7 +19,13 @@
 FILE *PackOpen(const std::string &strPath, const char *pszMode);
 
 /** What a path names: PACK_PATH_NONE when nothing (or it cannot be seen). */
-enum PackPathKind { PACK_PATH_NONE, PACK_PATH_FILE, PACK_PATH_DIR, PACK_PATH_OTHER };
+enum PackPathKind
+{
+    PACK_PATH_NONE,
+    PACK_PATH_FILE,
+    PACK_PATH_DIR,
+    PACK_PATH_OTHER
+};
 PackPathKind PackPathQuery(const std::string &strPath, uint64_t *pcbSize = nullptr);
 
 /** Renames strFrom to strTo, replacing a file strTo (on Windows too). */
@@ -44,11 +50,12 @@ bool PackGetEnv(const char *pszName, std::string &strValue);
 std::string PackFindProgram(const std::string &strName);
 
 /** Result of PackRun. */
-struct PackRunResult {
-    bool fStarted = false;  /**< false: the program could not be started */
+struct PackRunResult
+{
+    bool fStarted = false;     /**< false: the program could not be started */
     std::string strStartError; /**< why it could not be started */
-    int iExitCode = -1;     /**< the exit code when it was started */
-    std::string strOutput;  /**< standard output and standard error, interleaved */
+    int iExitCode = -1;        /**< the exit code when it was started */
+    std::string strOutput;     /**< standard output and standard error, interleaved */
 };
 
 /** Runs argv[0] (a path or a name looked up with PackFindProgram) with the

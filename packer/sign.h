@@ -12,11 +12,15 @@
 #include <vector>
 
 /** The signing options as given (empty: not given). */
-struct PackSigning {
+struct PackSigning
+{
     std::string strPkcs12, strKey, strCert, strPasswordFile, strTimestampUrl, strDescription, strUrl, strCommand;
     bool fSignPackages = false;
     /** True when a key (or a command) is given: the launcher is signed. */
-    bool isEnabled() const { return !strPkcs12.empty() || !strKey.empty() || !strCommand.empty(); }
+    bool isEnabled() const
+    {
+        return !strPkcs12.empty() || !strKey.empty() || !strCommand.empty();
+    }
 };
 
 /** Checks the option combination, the key files and the command template;
