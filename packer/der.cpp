@@ -72,8 +72,12 @@ std::string PackDerOidText(const PackDerTlv &oid)
             uint64_t uTop = uArc < 80 ? uArc / 40 : 2;
             strText = std::to_string(uTop) + "." + std::to_string(uArc - 40 * uTop);
             fFirst = false;
-        } else
-            strText += "." + std::to_string(uArc);
+        } else {
+            /* Appended in two steps: GCC 12 at -O3 warns falsely (-Wrestrict)
+             * about "." + std::string inlined into an append. */
+            strText += '.';
+            strText += std::to_string(uArc);
+        }
         uArc = 0;
     }
     if (oid.cbContent == 0 || (oid.pbContent[oid.cbContent - 1] & 0x80))
