@@ -35,6 +35,16 @@ bool PackSignCheck(const PackSigning &signing, std::vector<std::vector<uint8_t>>
 bool PackSignFile(const PackSigning &signing, const std::vector<std::vector<uint8_t>> &signerDers,
                   const std::string &strIn, const std::string &strOut, std::string &strError);
 
+/** Checks a signed PE file without osslsigncode: its certificate table
+ *  holds one Authenticode PKCS#7 signature whose file hash (SHA-256) is the
+ *  file's own, whose signed attributes carry that hash, and whose one signer
+ *  is signerDers[0] (issuer and serial number), carried in it. It does not
+ *  check the signature value itself (that the certificate's key made it),
+ *  the chain, validity dates or a time-stamp. False with the reason in
+ *  strReason otherwise. */
+bool PackSignVerifyStructure(const std::vector<std::vector<uint8_t>> &signerDers, const std::string &strFile,
+                             std::string &strReason);
+
 /** What a signature depends on besides the file: the signing options given
  *  and SOURCE_DATE_EPOCH, as one text (the build rewrites a stamp file with
  *  it only when it changes, and signs again exactly then). */
