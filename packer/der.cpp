@@ -140,7 +140,7 @@ static bool packX509ReadExtensions(const PackDerTlv &explicitTag, PackX509 &cert
 bool PackX509Parse(const uint8_t *pb, size_t cb, PackX509 &cert)
 {
     cert = PackX509();
-    PackDerTlv certificate, tbs, version, algorithm, validity, key, unused, extensions;
+    PackDerTlv certificate, tbs, version, algorithm, validity, unused, extensions;
     if (!PackDerExpect(pb, cb, PACK_DER_SEQUENCE, certificate) || certificate.cbTotal != cb)
         return false;
     PackDerCursor outer(certificate);
@@ -150,7 +150,8 @@ bool PackX509Parse(const uint8_t *pb, size_t cb, PackX509 &cert)
     (void)fields.NextIf(PACK_DER_CONTEXT_0, version); /* absent: version 1 */
     if (!fields.NextIf(PACK_DER_INTEGER, cert.Serial) || !fields.NextIf(PACK_DER_SEQUENCE, algorithm) ||
         !fields.NextIf(PACK_DER_SEQUENCE, cert.Issuer) || !fields.NextIf(PACK_DER_SEQUENCE, validity) ||
-        !fields.NextIf(PACK_DER_SEQUENCE, cert.Subject) || !fields.NextIf(PACK_DER_SEQUENCE, key))
+        !fields.NextIf(PACK_DER_SEQUENCE, cert.Subject) ||
+        !fields.NextIf(PACK_DER_SEQUENCE, cert.SubjectPublicKeyInfo))
         return false;
     /* The unique identifiers [1] and [2] (primitive, implicit BIT STRINGs). */
     (void)fields.NextIf(0x81, unused);

@@ -67,6 +67,7 @@ struct PackX509 {
     PackDerTlv Serial;  /**< the INTEGER */
     PackDerTlv Issuer;  /**< the Name SEQUENCE */
     PackDerTlv Subject; /**< the Name SEQUENCE */
+    PackDerTlv SubjectPublicKeyInfo; /**< the SEQUENCE (key algorithm and key) */
     bool fHasExtKeyUsage = false;              /**< 2.5.29.37 is present */
     std::vector<std::string> ExtKeyUsages;     /**< its OIDs, dotted, in order */
 };

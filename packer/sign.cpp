@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "der.h"
 #include "os.h"
 #include "sha256.h"
 
@@ -32,77 +33,17 @@ const char *const g_apszSystemRoots[] = {"/etc/ssl/certs/ca-certificates.crt", "
 
 typedef std::vector<uint8_t> Bytes;
 
-/* ---- DER: one TLV at a time, every length checked against what is left ---- */
+/* ---- DER, PEM and certificates ---- */
 
-struct Tlv
+/* The whole element, from its tag. */
+const uint8_t *wholeOf(const PackDerTlv &tlv)
 {
-    uint8_t bTag = 0;
-    const uint8_t *pbWhole = nullptr; /* tag, length and content */
-    size_t cbWhole = 0;
-    const uint8_t *pbContent = nullptr;
-    size_t cbContent = 0;
-};
-
-/* Reads the TLV at pb (single-byte tags, definite lengths up to 4 bytes)
-   and advances pb past it. */
-bool derNext(const uint8_t *&pb, const uint8_t *pbEnd, Tlv &tlv)
-{
-    if (pbEnd - pb < 2 || (pb[0] & 0x1f) == 0x1f)
-        return false;
-    const uint8_t *p = pb + 2;
-    size_t cb = pb[1];
-    if (cb & 0x80)
-    {
-        size_t cbLen = cb & 0x7f;
-        if (cbLen == 0 || cbLen > 4 || size_t(pbEnd - p) < cbLen)
-            return false;
-        cb = 0;
-        for (size_t i = 0; i < cbLen; i++)
-            cb = cb << 8 | *p++;
-    }
-    if (size_t(pbEnd - p) < cb)
-        return false;
-    tlv.bTag = pb[0];
-    tlv.pbWhole = pb;
-    tlv.pbContent = p;
-    tlv.cbContent = cb;
-    tlv.cbWhole = size_t(p + cb - pb);
-    pb = p + cb;
-    return true;
+    return tlv.pbContent - (tlv.cbTotal - tlv.cbContent);
 }
 
-/* Reads the next TLV inside a constructed one, requiring its tag. */
-struct DerReader
+bool isOid(const PackDerTlv &tlv, const char *pszOid)
 {
-    const uint8_t *pb, *pbEnd;
-    explicit DerReader(const Tlv &tlv) : pb(tlv.pbContent), pbEnd(tlv.pbContent + tlv.cbContent)
-    {
-    }
-    DerReader(const uint8_t *pbStart, size_t cb) : pb(pbStart), pbEnd(pbStart + cb)
-    {
-    }
-    bool next(uint8_t bTag, Tlv &tlv)
-    {
-        const uint8_t *pbSave = pb;
-        if (derNext(pb, pbEnd, tlv) && tlv.bTag == bTag)
-            return true;
-        pb = pbSave;
-        return false;
-    }
-    bool atEnd() const
-    {
-        return pb == pbEnd;
-    }
-};
-
-const uint8_t g_abOidSignedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x02};
-const uint8_t g_abOidSpcIndirectData[] = {0x2b, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04};
-const uint8_t g_abOidSha256[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
-const uint8_t g_abOidMessageDigest[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x09, 0x04};
-
-template <size_t N> bool isOid(const Tlv &tlv, const uint8_t (&abOid)[N])
-{
-    return tlv.bTag == 0x06 && tlv.cbContent == N && memcmp(tlv.pbContent, abOid, N) == 0;
+    return tlv.bTag == PACK_DER_OID && PackDerOidText(tlv) == pszOid;
 }
 
 bool sameBytes(const uint8_t *pb1, size_t cb1, const uint8_t *pb2, size_t cb2)
@@ -110,87 +51,25 @@ bool sameBytes(const uint8_t *pb1, size_t cb1, const uint8_t *pb2, size_t cb2)
     return cb1 == cb2 && memcmp(pb1, pb2, cb1) == 0;
 }
 
-/* The parts of an X.509 certificate a signature names it by. */
-struct CertParts
+bool sameElement(const PackDerTlv &tlv1, const PackDerTlv &tlv2)
 {
-    Tlv whole, serial, issuer, spki;
-};
-
-bool certParse(const uint8_t *pb, size_t cb, CertParts &parts)
-{
-    DerReader top(pb, cb);
-    Tlv tbs;
-    if (!top.next(0x30, parts.whole))
-        return false;
-    DerReader cert(parts.whole);
-    if (!cert.next(0x30, tbs))
-        return false;
-    DerReader fields(tbs);
-    Tlv skip;
-    (void)fields.next(0xa0, skip); /* the version, absent in v1 */
-    return fields.next(0x02, parts.serial) && fields.next(0x30, skip) && fields.next(0x30, parts.issuer) &&
-           fields.next(0x30, skip) && fields.next(0x30, skip) && fields.next(0x30, parts.spki);
+    return sameBytes(wholeOf(tlv1), tlv1.cbTotal, wholeOf(tlv2), tlv2.cbTotal);
 }
 
-/* ---- PEM ---- */
-
-int base64Value(char ch)
-{
-    if (ch >= 'A' && ch <= 'Z')
-        return ch - 'A';
-    if (ch >= 'a' && ch <= 'z')
-        return ch - 'a' + 26;
-    if (ch >= '0' && ch <= '9')
-        return ch - '0' + 52;
-    return ch == '+' ? 62 : ch == '/' ? 63 : -1;
-}
-
-/* The decoded blocks "-----BEGIN <label>-----" of text, in order. */
-std::vector<Bytes> pemBlocks(const std::string &strText, const std::string &strLabel)
+/* The decoded "-----BEGIN <label>-----" blocks of a tool's output. */
+std::vector<Bytes> pemBlocks(const std::string &strText, const char *pszLabel)
 {
     std::vector<Bytes> blocks;
-    const std::string strBegin = "-----BEGIN " + strLabel + "-----", strEnd = "-----END " + strLabel + "-----";
-    for (size_t off = strText.find(strBegin); off != std::string::npos; off = strText.find(strBegin, off))
-    {
-        size_t offData = off + strBegin.size(), offEnd = strText.find(strEnd, offData);
-        if (offEnd == std::string::npos)
-            break;
-        Bytes ab;
-        uint32_t uBits = 0;
-        unsigned cBits = 0;
-        for (size_t i = offData; i < offEnd; i++)
-        {
-            int v = base64Value(strText[i]);
-            if (v < 0)
-                continue; /* line breaks and the '=' padding */
-            uBits = uBits << 6 | unsigned(v);
-            cBits += 6;
-            if (cBits >= 8)
-            {
-                cBits -= 8;
-                ab.push_back(uint8_t(uBits >> cBits));
-            }
-        }
-        blocks.push_back(ab);
-        off = offEnd + strEnd.size();
-    }
+    if (!PackPemDecode(reinterpret_cast<const uint8_t *>(strText.data()), strText.size(), pszLabel, blocks))
+        blocks.clear();
     return blocks;
 }
 
 /* The label of a PEM file's first block, or empty when it is not PEM. */
 std::string pemLabel(const std::string &strData)
 {
-    size_t off = strData.find_first_not_of(" \t\r\n\f\v");
-    if (off == std::string::npos || strData.compare(off, 11, "-----BEGIN ") != 0)
-        return "";
-    size_t offLabel = off + 11, offDashes = strData.find("-----", offLabel);
-    if (offDashes == std::string::npos)
-        return "";
-    std::string strLabel = strData.substr(offLabel, offDashes - offLabel);
-    for (char ch : strLabel)
-        if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == ' '))
-            return "";
-    return strLabel;
+    std::string strLabel;
+    return PackPemLabel(reinterpret_cast<const uint8_t *>(strData.data()), strData.size(), strLabel) ? strLabel : "";
 }
 
 /* ---- texts ---- */
@@ -322,27 +201,28 @@ bool certificatesOf(const char *pszLabel, const std::string &strPath, const std:
         return false;
     }
     certs.clear();
+    const uint8_t *pb = reinterpret_cast<const uint8_t *>(strData.data());
+    size_t cb = strData.size();
+    bool fRead = true;
     if (!strKind.empty())
-        certs = pemBlocks(strData, "CERTIFICATE");
+        fRead = PackPemDecode(pb, cb, "CERTIFICATE", certs);
     else
     {
-        DerReader der(reinterpret_cast<const uint8_t *>(strData.data()), strData.size());
-        Tlv tlv;
-        while (!der.atEnd() && der.next(0x30, tlv))
-            certs.emplace_back(tlv.pbWhole, tlv.pbWhole + tlv.cbWhole);
-        if (!der.atEnd())
-            certs.clear();
+        PackDerTlv tlv;
+        for (; cb > 0 && PackDerExpect(pb, cb, PACK_DER_SEQUENCE, tlv); pb += tlv.cbTotal, cb -= tlv.cbTotal)
+            certs.emplace_back(pb, pb + tlv.cbTotal);
+        fRead = cb == 0;
     }
-    if (certs.empty())
+    if (!fRead || certs.empty())
     {
         strError = strWhere + (strKind.empty() ? ": not a certificate (neither PEM nor DER)"
-                                               : ": not a certificate (no CERTIFICATE block in the PEM file)");
+                                               : ": not a certificate (no whole CERTIFICATE block in the PEM file)");
         return false;
     }
     for (const Bytes &cert : certs)
     {
-        CertParts parts;
-        if (!certParse(cert.data(), cert.size(), parts) || parts.whole.cbWhole != cert.size())
+        PackX509 x509;
+        if (!PackX509Parse(cert.data(), cert.size(), x509))
         {
             strError = strWhere + ": not a certificate (a damaged X.509 structure)";
             return false;
@@ -353,10 +233,11 @@ bool certificatesOf(const char *pszLabel, const std::string &strPath, const std:
 
 Bytes spkiOf(const Bytes &cert)
 {
-    CertParts parts;
-    if (!certParse(cert.data(), cert.size(), parts))
+    PackX509 x509;
+    if (!PackX509Parse(cert.data(), cert.size(), x509))
         return Bytes();
-    return Bytes(parts.spki.pbWhole, parts.spki.pbWhole + parts.spki.cbWhole);
+    const PackDerTlv &spki = x509.SubjectPublicKeyInfo;
+    return Bytes(wholeOf(spki), wholeOf(spki) + spki.cbTotal);
 }
 
 /* The public key (SubjectPublicKeyInfo) openssl derives from a private key
@@ -809,42 +690,43 @@ bool peHash(FILE *pFile, const PeSignedLayout &layout, uint8_t abDigest[32])
 bool checkSignedData(const uint8_t *pb, size_t cb, const Bytes &signer, const uint8_t abFileHash[32],
                      std::string &strReason)
 {
-    CertParts cert;
-    if (!certParse(signer.data(), signer.size(), cert))
+    PackX509 cert;
+    if (!PackX509Parse(signer.data(), signer.size(), cert))
     {
         strReason = "the signing certificate cannot be read";
         return false;
     }
     strReason = "the signature is not an Authenticode PKCS#7 structure";
-    Tlv ci, oid, explicitSd, sd, tlv, contentInfo, contentOid, explicitSpc, spc, spcData, digestInfo, digestAlg,
+    PackDerTlv ci, oid, explicitSd, sd, tlv, contentInfo, contentOid, explicitSpc, spc, spcData, digestInfo, digestAlg,
         digestAlgOid, digest, certs, signerInfos;
-    DerReader top(pb, cb);
-    if (!top.next(0x30, ci))
+    if (!PackDerExpect(pb, cb, PACK_DER_SEQUENCE, ci))
         return false;
-    DerReader rCi(ci);
-    if (!rCi.next(0x06, oid) || !isOid(oid, g_abOidSignedData) || !rCi.next(0xa0, explicitSd))
+    PackDerCursor rCi(ci);
+    if (!rCi.NextIf(PACK_DER_OID, oid) || !isOid(oid, "1.2.840.113549.1.7.2") ||
+        !rCi.NextIf(PACK_DER_CONTEXT_0, explicitSd))
         return false;
-    DerReader rExplicit(explicitSd);
-    if (!rExplicit.next(0x30, sd))
+    PackDerCursor rExplicit(explicitSd);
+    if (!rExplicit.NextIf(PACK_DER_SEQUENCE, sd))
         return false;
-    DerReader rSd(sd);
-    if (!rSd.next(0x02, tlv) || !rSd.next(0x31, tlv) || !rSd.next(0x30, contentInfo))
+    PackDerCursor rSd(sd);
+    if (!rSd.NextIf(PACK_DER_INTEGER, tlv) || !rSd.NextIf(PACK_DER_SET, tlv) ||
+        !rSd.NextIf(PACK_DER_SEQUENCE, contentInfo))
         return false;
-    DerReader rContent(contentInfo);
-    if (!rContent.next(0x06, contentOid) || !isOid(contentOid, g_abOidSpcIndirectData) ||
-        !rContent.next(0xa0, explicitSpc))
+    PackDerCursor rContent(contentInfo);
+    if (!rContent.NextIf(PACK_DER_OID, contentOid) || !isOid(contentOid, "1.3.6.1.4.1.311.2.1.4") ||
+        !rContent.NextIf(PACK_DER_CONTEXT_0, explicitSpc))
         return false;
-    DerReader rExplicitSpc(explicitSpc);
-    if (!rExplicitSpc.next(0x30, spc))
+    PackDerCursor rExplicitSpc(explicitSpc);
+    if (!rExplicitSpc.NextIf(PACK_DER_SEQUENCE, spc))
         return false;
-    DerReader rSpc(spc);
-    if (!rSpc.next(0x30, spcData) || !rSpc.next(0x30, digestInfo))
+    PackDerCursor rSpc(spc);
+    if (!rSpc.NextIf(PACK_DER_SEQUENCE, spcData) || !rSpc.NextIf(PACK_DER_SEQUENCE, digestInfo))
         return false;
-    DerReader rDigestInfo(digestInfo);
-    if (!rDigestInfo.next(0x30, digestAlg) || !rDigestInfo.next(0x04, digest))
+    PackDerCursor rDigestInfo(digestInfo);
+    if (!rDigestInfo.NextIf(PACK_DER_SEQUENCE, digestAlg) || !rDigestInfo.NextIf(PACK_DER_OCTET_STRING, digest))
         return false;
-    DerReader rDigestAlg(digestAlg);
-    if (!rDigestAlg.next(0x06, digestAlgOid) || !isOid(digestAlgOid, g_abOidSha256))
+    PackDerCursor rDigestAlg(digestAlg);
+    if (!rDigestAlg.NextIf(PACK_DER_OID, digestAlgOid) || !isOid(digestAlgOid, "2.16.840.1.101.3.4.2.1"))
     {
         strReason = "its file hash is not SHA-256";
         return false;
@@ -856,31 +738,30 @@ bool checkSignedData(const uint8_t *pb, size_t cb, const Bytes &signer, const ui
         return false;
     }
     bool fCertFound = false;
-    if (rSd.next(0xa0, certs))
+    if (rSd.NextIf(PACK_DER_CONTEXT_0, certs))
     {
-        DerReader rCerts(certs);
-        while (!fCertFound && rCerts.next(0x30, tlv))
-            fCertFound = sameBytes(tlv.pbWhole, tlv.cbWhole, signer.data(), signer.size());
+        PackDerCursor rCerts(certs);
+        while (!fCertFound && rCerts.NextIf(PACK_DER_SEQUENCE, tlv))
+            fCertFound = sameBytes(wholeOf(tlv), tlv.cbTotal, signer.data(), signer.size());
     }
-    (void)rSd.next(0xa1, tlv); /* revocation lists, not used */
-    if (!rSd.next(0x31, signerInfos))
+    (void)rSd.NextIf(PACK_DER_CONTEXT_1, tlv); /* revocation lists, not used */
+    if (!rSd.NextIf(PACK_DER_SET, signerInfos))
         return false;
-    DerReader rSigners(signerInfos);
-    Tlv signerInfo, issuerSerial, issuer, serial, attrs;
-    if (!rSigners.next(0x30, signerInfo) || !rSigners.atEnd())
+    PackDerCursor rSigners(signerInfos);
+    PackDerTlv signerInfo, issuerSerial, issuer, serial, attrs;
+    if (!rSigners.NextIf(PACK_DER_SEQUENCE, signerInfo) || !rSigners.AtEnd())
     {
         strReason = "the signature has not exactly one signer";
         return false;
     }
-    DerReader rSigner(signerInfo);
-    if (!rSigner.next(0x02, tlv) || !rSigner.next(0x30, issuerSerial) || !rSigner.next(0x30, tlv) ||
-        !rSigner.next(0xa0, attrs))
+    PackDerCursor rSigner(signerInfo);
+    if (!rSigner.NextIf(PACK_DER_INTEGER, tlv) || !rSigner.NextIf(PACK_DER_SEQUENCE, issuerSerial) ||
+        !rSigner.NextIf(PACK_DER_SEQUENCE, tlv) || !rSigner.NextIf(PACK_DER_CONTEXT_0, attrs))
         return false;
-    DerReader rIssuerSerial(issuerSerial);
-    if (!rIssuerSerial.next(0x30, issuer) || !rIssuerSerial.next(0x02, serial))
+    PackDerCursor rIssuerSerial(issuerSerial);
+    if (!rIssuerSerial.NextIf(PACK_DER_SEQUENCE, issuer) || !rIssuerSerial.NextIf(PACK_DER_INTEGER, serial))
         return false;
-    if (!fCertFound || !sameBytes(issuer.pbWhole, issuer.cbWhole, cert.issuer.pbWhole, cert.issuer.cbWhole) ||
-        !sameBytes(serial.pbWhole, serial.cbWhole, cert.serial.pbWhole, cert.serial.cbWhole))
+    if (!fCertFound || !sameElement(issuer, cert.Issuer) || !sameElement(serial, cert.Serial))
     {
         strReason = "it is signed with another certificate than the signing certificate";
         return false;
@@ -892,16 +773,18 @@ bool checkSignedData(const uint8_t *pb, size_t cb, const Bytes &signer, const ui
     PackSha256 sha;
     sha.Update(spc.pbContent, spc.cbContent);
     sha.Final(abSpcHash);
-    DerReader rAttrs(attrs);
-    Tlv attr;
-    while (rAttrs.next(0x30, attr))
+    PackDerCursor rAttrs(attrs);
+    PackDerTlv attr;
+    while (rAttrs.NextIf(PACK_DER_SEQUENCE, attr))
     {
-        DerReader rAttr(attr);
-        Tlv attrOid, values, value;
-        if (rAttr.next(0x06, attrOid) && isOid(attrOid, g_abOidMessageDigest) && rAttr.next(0x31, values))
+        PackDerCursor rAttr(attr);
+        PackDerTlv attrOid, values, value;
+        if (rAttr.NextIf(PACK_DER_OID, attrOid) && isOid(attrOid, "1.2.840.113549.1.9.4") &&
+            rAttr.NextIf(PACK_DER_SET, values))
         {
-            DerReader rValues(values);
-            if (rValues.next(0x04, value) && sameBytes(value.pbContent, value.cbContent, abSpcHash, 32))
+            PackDerCursor rValues(values);
+            if (rValues.NextIf(PACK_DER_OCTET_STRING, value) &&
+                sameBytes(value.pbContent, value.cbContent, abSpcHash, 32))
                 return true;
             strReason = "its signed attributes do not match its file hash";
             return false;
