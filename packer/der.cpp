@@ -11,7 +11,8 @@ bool PackDerRead(const uint8_t *pb, size_t cb, PackDerTlv &tlv)
         return false;
     size_t cbHeader = 2;
     size_t cbContent = pb[1];
-    if (cbContent & 0x80) {
+    if (cbContent & 0x80)
+    {
         /* 0x80 alone is the indefinite form, which DER does not allow. */
         size_t cLengthBytes = cbContent & 0x7F;
         if (cLengthBytes == 0 || cLengthBytes > 4 || cb - 2 < cLengthBytes)
@@ -60,19 +61,23 @@ std::string PackDerOidText(const PackDerTlv &oid)
     std::string strText;
     uint64_t uArc = 0;
     bool fFirst = true;
-    for (size_t i = 0; i < oid.cbContent; i++) {
+    for (size_t i = 0; i < oid.cbContent; i++)
+    {
         uint8_t b = oid.pbContent[i];
         if (uArc >> 57)
             return std::string();
         uArc = (uArc << 7) | (b & 0x7F);
         if (b & 0x80)
             continue;
-        if (fFirst) {
+        if (fFirst)
+        {
             /* The first byte holds the first two arcs: 40 * X + Y, X at most 2. */
             uint64_t uTop = uArc < 80 ? uArc / 40 : 2;
             strText = std::to_string(uTop) + "." + std::to_string(uArc - 40 * uTop);
             fFirst = false;
-        } else {
+        }
+        else
+        {
             /* Appended in two steps: GCC 12 at -O3 warns falsely (-Wrestrict)
              * about "." + std::string inlined into an append. */
             strText += '.';
@@ -99,7 +104,8 @@ static bool packX509ReadExtKeyUsage(const PackDerTlv &value, PackX509 &cert)
         return false;
     PackDerCursor usages(seq);
     PackDerTlv oid;
-    while (!usages.AtEnd()) {
+    while (!usages.AtEnd())
+    {
         if (!usages.NextIf(PACK_DER_OID, oid))
             return false;
         std::string strOid = PackDerOidText(oid);
@@ -119,7 +125,8 @@ static bool packX509ReadExtensions(const PackDerTlv &explicitTag, PackX509 &cert
         list.cbTotal != explicitTag.cbContent)
         return false;
     PackDerCursor extensions(list);
-    while (!extensions.AtEnd()) {
+    while (!extensions.AtEnd())
+    {
         PackDerTlv extension, oid, critical, value;
         if (!extensions.NextIf(PACK_DER_SEQUENCE, extension))
             return false;
@@ -129,7 +136,8 @@ static bool packX509ReadExtensions(const PackDerTlv &explicitTag, PackX509 &cert
         (void)fields.NextIf(PACK_DER_BOOLEAN, critical); /* optional, DEFAULT FALSE */
         if (!fields.NextIf(PACK_DER_OCTET_STRING, value) || !fields.AtEnd())
             return false;
-        if (packDerOidIs(oid, "2.5.29.37")) {
+        if (packDerOidIs(oid, "2.5.29.37"))
+        {
             if (cert.fHasExtKeyUsage || !packX509ReadExtKeyUsage(value, cert))
                 return false;
         }
@@ -150,8 +158,7 @@ bool PackX509Parse(const uint8_t *pb, size_t cb, PackX509 &cert)
     (void)fields.NextIf(PACK_DER_CONTEXT_0, version); /* absent: version 1 */
     if (!fields.NextIf(PACK_DER_INTEGER, cert.Serial) || !fields.NextIf(PACK_DER_SEQUENCE, algorithm) ||
         !fields.NextIf(PACK_DER_SEQUENCE, cert.Issuer) || !fields.NextIf(PACK_DER_SEQUENCE, validity) ||
-        !fields.NextIf(PACK_DER_SEQUENCE, cert.Subject) ||
-        !fields.NextIf(PACK_DER_SEQUENCE, cert.SubjectPublicKeyInfo))
+        !fields.NextIf(PACK_DER_SEQUENCE, cert.Subject) || !fields.NextIf(PACK_DER_SEQUENCE, cert.SubjectPublicKeyInfo))
         return false;
     /* The unique identifiers [1] and [2] (primitive, implicit BIT STRINGs). */
     (void)fields.NextIf(0x81, unused);
@@ -165,6 +172,60 @@ bool PackX509Parse(const uint8_t *pb, size_t cb, PackX509 &cert)
     return outer.NextIf(PACK_DER_SEQUENCE, signatureAlgorithm) && outer.NextIf(0x03, signature) && outer.AtEnd();
 }
 
+/** Whether two elements have the same bytes. */
+static bool packDerSame(const PackDerTlv &a, const PackDerTlv &b)
+{
+    return a.cbTotal == b.cbTotal && a.cbContent == b.cbContent &&
+           memcmp(a.pbContent - (a.cbTotal - a.cbContent), b.pbContent - (b.cbTotal - b.cbContent), a.cbTotal) == 0;
+}
+
+bool PackPkcs7Signer(const uint8_t *pb, size_t cb, PackDerTlv &signerCertificate)
+{
+    /* ContentInfo { signedData OID, [0] EXPLICIT SignedData { version,
+     * digestAlgorithms, encapContentInfo, [0] IMPLICIT certificates,
+     * [1] IMPLICIT crls, signerInfos } } */
+    PackDerTlv contentInfo, oid, explicitTag, signedData, version, digests, content, certificates, crls, signerInfos;
+    if (!PackDerExpect(pb, cb, PACK_DER_SEQUENCE, contentInfo))
+        return false;
+    PackDerCursor info(contentInfo);
+    if (!info.NextIf(PACK_DER_OID, oid) || !packDerOidIs(oid, "1.2.840.113549.1.7.2") ||
+        !info.NextIf(PACK_DER_CONTEXT_0, explicitTag) ||
+        !PackDerExpect(explicitTag.pbContent, explicitTag.cbContent, PACK_DER_SEQUENCE, signedData))
+        return false;
+    PackDerCursor fields(signedData);
+    if (!fields.NextIf(PACK_DER_INTEGER, version) || !fields.NextIf(PACK_DER_SET, digests) ||
+        !fields.NextIf(PACK_DER_SEQUENCE, content) || !fields.NextIf(PACK_DER_CONTEXT_0, certificates))
+        return false;
+    (void)fields.NextIf(PACK_DER_CONTEXT_1, crls);
+    PackDerTlv signerInfo, signerVersion, sid, issuer, serial;
+    if (!fields.NextIf(PACK_DER_SET, signerInfos))
+        return false;
+    PackDerCursor signers(signerInfos);
+    if (!signers.NextIf(PACK_DER_SEQUENCE, signerInfo))
+        return false;
+    /* The signer as IssuerAndSerialNumber (version 1). */
+    PackDerCursor signerFields(signerInfo);
+    if (!signerFields.NextIf(PACK_DER_INTEGER, signerVersion) || !signerFields.NextIf(PACK_DER_SEQUENCE, sid))
+        return false;
+    PackDerCursor sidFields(sid);
+    if (!sidFields.NextIf(PACK_DER_SEQUENCE, issuer) || !sidFields.NextIf(PACK_DER_INTEGER, serial))
+        return false;
+    PackDerCursor carried(certificates);
+    PackDerTlv certificate;
+    while (carried.Next(certificate))
+    {
+        PackX509 x509;
+        const uint8_t *pbCert = certificate.pbContent - (certificate.cbTotal - certificate.cbContent);
+        if (certificate.bTag == PACK_DER_SEQUENCE && PackX509Parse(pbCert, certificate.cbTotal, x509) &&
+            packDerSame(x509.Issuer, issuer) && packDerSame(x509.Serial, serial))
+        {
+            signerCertificate = certificate;
+            return true;
+        }
+    }
+    return false;
+}
+
 /** Appends the UTF-8 encoding of the code point uc. */
 static void packUtf8Append(std::string &str, uint32_t uc)
 {
@@ -172,14 +233,19 @@ static void packUtf8Append(std::string &str, uint32_t uc)
         uc = 0xFFFD;
     if (uc < 0x80)
         str += char(uc);
-    else if (uc < 0x800) {
+    else if (uc < 0x800)
+    {
         str += char(0xC0 | (uc >> 6));
         str += char(0x80 | (uc & 0x3F));
-    } else if (uc < 0x10000) {
+    }
+    else if (uc < 0x10000)
+    {
         str += char(0xE0 | (uc >> 12));
         str += char(0x80 | ((uc >> 6) & 0x3F));
         str += char(0x80 | (uc & 0x3F));
-    } else {
+    }
+    else
+    {
         str += char(0xF0 | (uc >> 18));
         str += char(0x80 | ((uc >> 12) & 0x3F));
         str += char(0x80 | ((uc >> 6) & 0x3F));
@@ -193,35 +259,41 @@ static std::string packX509ValueText(const PackDerTlv &value)
     std::string str;
     const uint8_t *pb = value.pbContent;
     size_t cb = value.cbContent;
-    switch (value.bTag) {
-    case 0x1E: /* BMPString: UTF-16 big-endian */
-        for (size_t i = 0; i + 1 < cb; i += 2) {
-            uint32_t uc = uint32_t(pb[i] << 8 | pb[i + 1]);
-            if (uc >= 0xD800 && uc < 0xDC00 && i + 3 < cb) {
-                uint32_t ucLow = uint32_t(pb[i + 2] << 8 | pb[i + 3]);
-                if (ucLow >= 0xDC00 && ucLow < 0xE000) {
-                    uc = 0x10000 + ((uc - 0xD800) << 10) + (ucLow - 0xDC00);
-                    i += 2;
+    switch (value.bTag)
+    {
+        case 0x1E: /* BMPString: UTF-16 big-endian */
+            for (size_t i = 0; i + 1 < cb; i += 2)
+            {
+                uint32_t uc = uint32_t(pb[i] << 8 | pb[i + 1]);
+                if (uc >= 0xD800 && uc < 0xDC00 && i + 3 < cb)
+                {
+                    uint32_t ucLow = uint32_t(pb[i + 2] << 8 | pb[i + 3]);
+                    if (ucLow >= 0xDC00 && ucLow < 0xE000)
+                    {
+                        uc = 0x10000 + ((uc - 0xD800) << 10) + (ucLow - 0xDC00);
+                        i += 2;
+                    }
                 }
+                packUtf8Append(str, uc);
             }
-            packUtf8Append(str, uc);
-        }
-        return str;
-    case 0x1C: /* UniversalString: UTF-32 big-endian */
-        for (size_t i = 0; i + 3 < cb; i += 4)
-            packUtf8Append(str, uint32_t(pb[i]) << 24 | uint32_t(pb[i + 1]) << 16 | uint32_t(pb[i + 2]) << 8 | pb[i + 3]);
-        return str;
-    case 0x14: /* TeletexString: taken as Latin-1 */
-        for (size_t i = 0; i < cb; i++)
-            packUtf8Append(str, pb[i]);
-        return str;
-    default: /* UTF8String, PrintableString, IA5String and the like */
-        return std::string(reinterpret_cast<const char *>(pb), cb);
+            return str;
+        case 0x1C: /* UniversalString: UTF-32 big-endian */
+            for (size_t i = 0; i + 3 < cb; i += 4)
+                packUtf8Append(str, uint32_t(pb[i]) << 24 | uint32_t(pb[i + 1]) << 16 | uint32_t(pb[i + 2]) << 8 |
+                                        pb[i + 3]);
+            return str;
+        case 0x14: /* TeletexString: taken as Latin-1 */
+            for (size_t i = 0; i < cb; i++)
+                packUtf8Append(str, pb[i]);
+            return str;
+        default: /* UTF8String, PrintableString, IA5String and the like */
+            return std::string(reinterpret_cast<const char *>(pb), cb);
     }
 }
 
 /** The short names of the name attributes certificates use. */
-static const struct {
+static const struct
+{
     const char *pszOid;
     const char *pszName;
 } g_aNameAttributes[] = {
@@ -250,11 +322,13 @@ std::string PackX509NameText(const PackDerTlv &name)
     std::string strText;
     PackDerCursor rdns(name);
     PackDerTlv rdn;
-    while (rdns.NextIf(PACK_DER_SET, rdn)) {
+    while (rdns.NextIf(PACK_DER_SET, rdn))
+    {
         PackDerCursor attributes(rdn);
         PackDerTlv attribute;
         bool fFirstInRdn = true;
-        while (attributes.NextIf(PACK_DER_SEQUENCE, attribute)) {
+        while (attributes.NextIf(PACK_DER_SEQUENCE, attribute))
+        {
             PackDerCursor parts(attribute);
             PackDerTlv oid, value;
             if (!parts.NextIf(PACK_DER_OID, oid) || !parts.Next(value))
@@ -277,7 +351,8 @@ std::string PackX509NameText(const PackDerTlv &name)
 
 std::string PackExtKeyUsageName(const std::string &strOid)
 {
-    static const struct {
+    static const struct
+    {
         const char *pszOid;
         const char *pszName;
     } s_aUsages[] = {
@@ -344,10 +419,12 @@ static bool packBase64Decode(const uint8_t *pb, size_t cb, std::vector<uint8_t> 
 {
     uint32_t uBits = 0;
     unsigned cBits = 0, cPadding = 0, cDigits = 0;
-    for (size_t i = 0; i < cb; i++) {
+    for (size_t i = 0; i < cb; i++)
+    {
         if (packIsSpace(pb[i]))
             continue;
-        if (pb[i] == '=') {
+        if (pb[i] == '=')
+        {
             cPadding++;
             continue;
         }
@@ -357,7 +434,8 @@ static bool packBase64Decode(const uint8_t *pb, size_t cb, std::vector<uint8_t> 
         cDigits++;
         uBits = (uBits << 6) | unsigned(iDigit);
         cBits += 6;
-        if (cBits >= 8) {
+        if (cBits >= 8)
+        {
             cBits -= 8;
             abOut.push_back(uint8_t(uBits >> cBits));
         }
@@ -380,7 +458,8 @@ bool PackPemDecode(const uint8_t *pb, size_t cb, const char *pszLabel, std::vect
     const std::string strBegin = std::string("-----BEGIN ") + pszLabel + "-----";
     const std::string strEnd = std::string("-----END ") + pszLabel + "-----";
     size_t off = 0;
-    for (;;) {
+    for (;;)
+    {
         size_t offBegin = packFind(pb, cb, off, strBegin);
         if (offBegin == cb)
             return true;

@@ -12,15 +12,17 @@
 #include <vector>
 
 /** One DER element (tag, length, contents), pointing into the caller's bytes. */
-struct PackDerTlv {
-    uint8_t bTag = 0;               /**< the identifier octet (low tag numbers only) */
+struct PackDerTlv
+{
+    uint8_t bTag = 0;                   /**< the identifier octet (low tag numbers only) */
     const uint8_t *pbContent = nullptr; /**< the contents */
     size_t cbContent = 0;
-    size_t cbTotal = 0;             /**< tag, length and contents */
+    size_t cbTotal = 0; /**< tag, length and contents */
 };
 
 /** DER tags the packer reads. */
-enum : uint8_t {
+enum : uint8_t
+{
     PACK_DER_BOOLEAN = 0x01,
     PACK_DER_INTEGER = 0x02,
     PACK_DER_OCTET_STRING = 0x04,
@@ -43,12 +45,18 @@ bool PackDerRead(const uint8_t *pb, size_t cb, PackDerTlv &tlv);
 bool PackDerExpect(const uint8_t *pb, size_t cb, uint8_t bTag, PackDerTlv &tlv);
 
 /** A cursor over the elements of a constructed element's contents, in order. */
-struct PackDerCursor {
+struct PackDerCursor
+{
     const uint8_t *pb;
     size_t cb;
     /** Starts at the contents of tlv. */
-    explicit PackDerCursor(const PackDerTlv &tlv) : pb(tlv.pbContent), cb(tlv.cbContent) {}
-    bool AtEnd() const { return cb == 0; }
+    explicit PackDerCursor(const PackDerTlv &tlv) : pb(tlv.pbContent), cb(tlv.cbContent)
+    {
+    }
+    bool AtEnd() const
+    {
+        return cb == 0;
+    }
     /** Reads the next element and steps over it; false (cursor unmoved) when
      *  there is none or it is malformed. */
     bool Next(PackDerTlv &tlv);
@@ -63,13 +71,14 @@ std::string PackDerOidText(const PackDerTlv &oid);
 
 /** The fields of an X.509 certificate the packer looks at, pointing into
  *  the certificate's bytes. */
-struct PackX509 {
-    PackDerTlv Serial;  /**< the INTEGER */
-    PackDerTlv Issuer;  /**< the Name SEQUENCE */
-    PackDerTlv Subject; /**< the Name SEQUENCE */
-    PackDerTlv SubjectPublicKeyInfo; /**< the SEQUENCE (key algorithm and key) */
-    bool fHasExtKeyUsage = false;              /**< 2.5.29.37 is present */
-    std::vector<std::string> ExtKeyUsages;     /**< its OIDs, dotted, in order */
+struct PackX509
+{
+    PackDerTlv Serial;                     /**< the INTEGER */
+    PackDerTlv Issuer;                     /**< the Name SEQUENCE */
+    PackDerTlv Subject;                    /**< the Name SEQUENCE */
+    PackDerTlv SubjectPublicKeyInfo;       /**< the SEQUENCE (key algorithm and key) */
+    bool fHasExtKeyUsage = false;          /**< 2.5.29.37 is present */
+    std::vector<std::string> ExtKeyUsages; /**< its OIDs, dotted, in order */
 };
 
 /** The extended key usage for code signing. */
@@ -90,6 +99,13 @@ std::string PackX509NameText(const PackDerTlv &name);
 /** The name openssl gives an extended key usage ("Code Signing", "TLS Web
  *  Server Authentication", ...), or the dotted OID itself when it has none. */
 std::string PackExtKeyUsageName(const std::string &strOid);
+
+/** Finds the signer's certificate of a PKCS#7 SignedData (a ContentInfo
+ *  filling pb[0..cb), as a signed file's signature holds it): the one among
+ *  the certificates it carries whose issuer and serial number the first
+ *  SignerInfo names. False when the data is malformed, carries no
+ *  SignerInfo naming its signer that way, or lacks that certificate. */
+bool PackPkcs7Signer(const uint8_t *pb, size_t cb, PackDerTlv &signerCertificate);
 
 /** Finds the text "-----BEGIN <label>-----" at the start of text (after
  *  white space) and returns the label; false when the text does not start

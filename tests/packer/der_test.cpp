@@ -1,13 +1,13 @@
 /* The DER, PEM and X.509 readers on small hand-made inputs; real
  * certificates are read in checks_test.cpp. */
-#include "der.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-namespace {
+#include "der.h"
+
+namespace
+{
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> list)
 {
@@ -19,7 +19,8 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list)
 
 TEST(PackDer, ReadsOneElementWithinItsBounds)
 {
-    struct Case {
+    struct Case
+    {
         const char *pszWhat;
         std::vector<uint8_t> ab;
         bool fOk;
@@ -37,10 +38,12 @@ TEST(PackDer, ReadsOneElementWithinItsBounds)
         {"high tag number", Bytes({0x1F, 0x01, 0x00}), false, 0, 0},
         {"one byte", Bytes({0x04}), false, 0, 0},
     };
-    for (const Case &c : aCases) {
+    for (const Case &c : aCases)
+    {
         PackDerTlv tlv;
         EXPECT_EQ(PackDerRead(c.ab.data(), c.ab.size(), tlv), c.fOk) << c.pszWhat;
-        if (c.fOk) {
+        if (c.fOk)
+        {
             EXPECT_EQ(tlv.cbContent, c.cbContent) << c.pszWhat;
             EXPECT_EQ(tlv.cbTotal, c.cbTotal) << c.pszWhat;
             EXPECT_EQ(tlv.pbContent, c.ab.data() + c.cbTotal - c.cbContent) << c.pszWhat;
@@ -50,7 +53,8 @@ TEST(PackDer, ReadsOneElementWithinItsBounds)
 
 TEST(PackDer, OidText)
 {
-    struct Case {
+    struct Case
+    {
         std::vector<uint8_t> ab;
         const char *pszText;
     } const aCases[] = {
@@ -62,7 +66,8 @@ TEST(PackDer, OidText)
         {Bytes({}), ""},
         {Bytes({0x2B, 0x81, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00}), ""}, /* over 64 bits */
     };
-    for (const Case &c : aCases) {
+    for (const Case &c : aCases)
+    {
         PackDerTlv oid;
         oid.bTag = PACK_DER_OID;
         oid.pbContent = c.ab.data();
@@ -87,12 +92,13 @@ TEST(PackDer, PemLabelAndBlocks)
     EXPECT_EQ(blocks[1], Bytes({6, 7}));
 
     const char *apszBad[] = {
-        "-----BEGIN CERTIFICATE-----\nAQID\n",                                  /* no end line */
-        "-----BEGIN CERTIFICATE-----\nAQ*D\n-----END CERTIFICATE-----\n",       /* not base64 */
-        "-----BEGIN CERTIFICATE-----\nAQIDB\n-----END CERTIFICATE-----\n",      /* a lone last digit */
-        "-----BEGIN CERTIFICATE-----\nAQ==AQ==\n-----END CERTIFICATE-----\n",   /* digits after padding */
+        "-----BEGIN CERTIFICATE-----\nAQID\n",                                /* no end line */
+        "-----BEGIN CERTIFICATE-----\nAQ*D\n-----END CERTIFICATE-----\n",     /* not base64 */
+        "-----BEGIN CERTIFICATE-----\nAQIDB\n-----END CERTIFICATE-----\n",    /* a lone last digit */
+        "-----BEGIN CERTIFICATE-----\nAQ==AQ==\n-----END CERTIFICATE-----\n", /* digits after padding */
     };
-    for (const char *psz : apszBad) {
+    for (const char *psz : apszBad)
+    {
         std::vector<std::vector<uint8_t>> none;
         EXPECT_FALSE(PackPemDecode(reinterpret_cast<const uint8_t *>(psz), strlen(psz), "CERTIFICATE", none)) << psz;
     }
