@@ -135,7 +135,7 @@ function(_zolt_stub_input deps_var path_var file)
 endfunction()
 
 # _zolt_stub_identity(<dir> <file name>): the command writing <dir>/identity.rc
-# and <dir>/identity.cpp for the identity options in the caller's
+# and <dir>/identity.bin for the identity options in the caller's
 # opt_<option> variables (opt_ICON the icon's absolute path), setting those
 # not given to their defaults; the files it reads are appended to the
 # caller's identity_deps. <file name> is the launcher's output file name.
@@ -170,7 +170,7 @@ macro(_zolt_stub_identity dir file_name)
     cmake_path(NORMAL_PATH _identity_tool)
     cmake_path(NORMAL_PATH _identity_template)
     list(APPEND identity_deps ${_identity_tool} ${_identity_template})
-    add_custom_command(OUTPUT ${dir}/identity.rc ${dir}/identity.cpp ${dir}/launcher.manifest
+    add_custom_command(OUTPUT ${dir}/identity.rc ${dir}/identity.bin ${dir}/launcher.manifest
         ${mark_untracked}
         COMMAND ${Python3_EXECUTABLE} ${_identity_tool} --output-dir ${dir} --manifest-template ${_identity_template}
             --file-name ${file_name} ${_identity_args}
@@ -179,7 +179,7 @@ macro(_zolt_stub_identity dir file_name)
         VERBATIM)
 endmacro()
 
-# _zolt_stub_default_identity(<dir>): <dir>/identity.cpp with the default
+# _zolt_stub_default_identity(<dir>): <dir>/identity.bin with the default
 # identity, for the unit tests of the launcher library.
 function(_zolt_stub_default_identity dir)
     foreach(var ZOLT_STUB_ICON Python3_EXECUTABLE)
@@ -417,7 +417,7 @@ function(add_stub_installer target)
         list(APPEND args --signer ${signer})
     endif()
 
-    add_custom_command(OUTPUT ${dir}/container.rc ${dir}/certificates.cpp
+    add_custom_command(OUTPUT ${dir}/container.rc ${dir}/certs.bin
         ${mark_untracked}
         COMMAND ${Python3_EXECUTABLE} ${tools}/make-container.py --output-dir ${dir} ${args}
         DEPENDS ${tools}/make-container.py ${deps} ${order_deps}
@@ -427,17 +427,17 @@ function(add_stub_installer target)
     # made by a target of their own that waits for nothing the launcher
     # links: a bad input stops the build at its start, not after the
     # runtime is compiled.
-    set(generated ${dir}/container.rc ${dir}/certificates.cpp ${dir}/identity.rc ${dir}/identity.cpp)
-    add_custom_target(${target}_container DEPENDS ${generated})
+    set(generated ${dir}/container.rc ${dir}/identity.rc)
+    add_custom_target(${target}_container DEPENDS ${generated} ${dir}/certs.bin ${dir}/identity.bin)
     add_executable(${target} WIN32 ${ZOLT_STUB_SOURCES} ${generated})
     target_link_libraries(${target} PRIVATE ${ZOLT_STUB_LIBRARY})
     target_compile_options(${target} PRIVATE ${ZOLT_WARNINGS} ${ZOLT_NO_EXCEPTIONS})
     # The resource compiler does not track the files a .rc pulls in: a
     # changed package or icon must still rebuild the launcher.
-    set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps}")
+    set_source_files_properties(${dir}/container.rc PROPERTIES OBJECT_DEPENDS "${deps};${dir}/certs.bin")
     # (An icon missing when the build was configured is left to the identity
     # step, which names it, as the other inputs.)
-    set(identity_rc_deps ${dir}/launcher.manifest)
+    set(identity_rc_deps ${dir}/launcher.manifest ${dir}/identity.bin)
     if(opt_ICON IN_LIST identity_deps)
         list(APPEND identity_rc_deps ${opt_ICON})
     endif()

@@ -1,6 +1,12 @@
 /** @file
  * The certificates the launcher carries (the publisher's code-signing
- * certificate), generated into each launcher by its container writer.
+ * certificate): the data resource "CERTS" (type RT_RCDATA, language 1033)
+ * of each launcher, written by its container writer.
+ *
+ * The resource: the 8 bytes STUB_CERTS_MAGIC (no terminator), a u32
+ * count (little-endian), then per certificate a u32 length (little-endian,
+ * above 0) and that many DER bytes; nothing after the last one. Every
+ * launcher has it, with a count of 0 when it carries no certificate.
  */
 #ifndef STUB_CERTIFICATE_H
 #define STUB_CERTIFICATE_H
@@ -13,17 +19,37 @@
  *  components install without asking. */
 #define STUB_CERT_STORE_NAME "TrustedPublisher"
 
-/** One DER-encoded certificate in the launcher's read-only data. */
+/** The certificate table's first bytes (8, no terminator). */
+#define STUB_CERTS_MAGIC "QuorCrV1"
+/** Where the first entry of a certificate table starts: after the magic
+ *  and the count. */
+#define STUB_CERTS_FIRST_ENTRY 12
+
+/** One DER-encoded certificate within a certificate table. */
 struct CarriedCertificate
 {
     const uint8_t *pbData;
     uint32_t cbData;
 };
 
-/** The carried certificates, in the order they are installed. */
-extern const CarriedCertificate g_aCertificates[];
-/** Number of entries of g_aCertificates. */
-extern const size_t g_cCertificates;
+/**
+ * Checks the bytes of a certificate table before any of it is used: the
+ * magic, the count, and entries that each fit the data with a length
+ * above 0 and end it exactly. Plain byte checks, no platform call.
+ * @param pcCertificates out: the count; untouched on failure.
+ * @returns 0; ERR_INVALID_MAGIC for data shorter than the magic or with
+ *          another one; ERR_IO_BAD_LENGTH when the count, an entry's
+ *          length or its bytes do not fit the data, or bytes follow the
+ *          last entry; ERR_NO_DATA for an entry of length 0.
+ */
+int CheckCarriedCertificates(const void *pvData, size_t cbData, uint32_t *pcCertificates);
+
+/**
+ * The entry at *poffEntry of a table that passed CheckCarriedCertificates
+ * (the first one at STUB_CERTS_FIRST_ENTRY); moves *poffEntry past it. Call
+ * it once per counted entry, no more.
+ */
+CarriedCertificate NextCarriedCertificate(const void *pvTable, size_t *poffEntry);
 
 /**
  * Puts one DER-encoded certificate into a system certificate store,

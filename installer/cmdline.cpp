@@ -181,6 +181,20 @@ static int rtStubParseError(int rc, const RTGetOptValue *pValue)
                            rc);
 }
 
+bool StubCommandLineAsksSilent(int cArgs, char **papszArgs)
+{
+    RTGetOptState State;
+    if (RT_FAILURE(RTGetOptInit(&State, cArgs, papszArgs, s_aStubOptions, RT_ELEMENTS(s_aStubOptions), 1, 0)))
+        return false;
+    RTGetOptValue Value;
+    int rc;
+    /* After a failure the parser goes on with the next argument. */
+    while ((rc = RTGetOpt(&State, &Value)) != 0)
+        if (rc == 's')
+            return true;
+    return false;
+}
+
 int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings)
 {
     memset(pSettings, 0, sizeof(*pSettings));
@@ -216,10 +230,10 @@ int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings)
             case 'f': rcExit = rtStubAppendParams(pSettings, "REINSTALLMODE=vomus REINSTALL=ALL"); break;
             case 'r': pSettings->fIgnoreReboot = true; break;
             case 'v': g_cVerbosity++; break;
-            case 'V': ShowInfo("Version: %s", g_szStubVersionText); return STUB_EXIT_SUCCESS;
+            case 'V': ShowInfo("Version: %s", g_pszStubVersionText); return STUB_EXIT_SUCCESS;
             case 'h':
-                ShowInfo(s_szStubHelpFormat, g_szStubProductTitle, g_szStubVersionText, g_szStubProductName,
-                         g_szStubProductName, papszArgs[0], g_szStubProductName, papszArgs[0]);
+                ShowInfo(s_szStubHelpFormat, g_pszStubProductTitle, g_pszStubVersionText, g_pszStubProductName,
+                         g_pszStubProductName, papszArgs[0], g_pszStubProductName, papszArgs[0]);
                 return STUB_EXIT_SUCCESS;
             case INF_NOT_AN_OPTION:
                 /* Operands continue the parameters given before them; on

@@ -63,4 +63,14 @@ extern unsigned g_cVerbosity;
  */
 int ParseStubCommandLine(int cArgs, char **papszArgs, StubSettings *pSettings);
 
+/**
+ * Tells whether the arguments ask for a silent run anywhere: --silent in
+ * any of its spellings, wherever it stands, errors passed over. For the
+ * one report of a launcher that cannot parse its command line properly
+ * (its identity, which the help and the messages need, is unreadable): an
+ * unattended deployment must not get a message box nobody dismisses.
+ * Sets nothing and shows nothing.
+ */
+bool StubCommandLineAsksSilent(int cArgs, char **papszArgs);
+
 #endif /* STUB_CMDLINE_H */

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <zolt/err.h>
 #include <zolt/path.h>
 #include <zolt/string.h>
 
@@ -19,12 +20,27 @@
 #include "msipackage.h"
 #include "payload.h"
 
-int InstallCarriedCertificates(void)
+int InstallCarriedCertificates(HMODULE hModule)
 {
-    for (size_t i = 0; i < g_cCertificates; i++)
-        if (!AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, STUB_CERT_STORE_NAME, g_aCertificates[i].pbData,
-                                   g_aCertificates[i].cbData))
-            return ShowError("Failed to add our certificate(s) to trusted publisher store.");
+    static const char s_szFailed[] = "Failed to add our certificate(s) to trusted publisher store.";
+    const void *pvTable = NULL;
+    size_t cbTable = 0;
+    uint32_t cCertificates = 0;
+    int rc = FindPayloadResource(hModule, "CERTS", &pvTable, &cbTable);
+    if (RT_SUCCESS(rc))
+        rc = CheckCarriedCertificates(pvTable, cbTable, &cCertificates);
+    if (RT_FAILURE(rc))
+    {
+        PrintError("Could not read the certificate table: %Rrc", rc);
+        return ShowError(s_szFailed);
+    }
+    size_t offEntry = STUB_CERTS_FIRST_ENTRY;
+    for (uint32_t i = 0; i < cCertificates; i++)
+    {
+        CarriedCertificate const Cert = NextCarriedCertificate(pvTable, &offEntry);
+        if (!AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, STUB_CERT_STORE_NAME, Cert.pbData, Cert.cbData))
+            return ShowError(s_szFailed);
+    }
     return STUB_EXIT_SUCCESS;
 }
 
@@ -54,7 +70,7 @@ int RunInstallationPhase(const StubRunOps *pOps, const StubSettings *pSettings, 
     int rcExit = pOps->pfnCopyCustomDirectory(pSettings->szExtractPath);
     /* Interactive runs leave trusting our publisher to the user. */
     if (rcExit == STUB_EXIT_SUCCESS && pSettings->fInstallCert && g_fSilentMode)
-        rcExit = pOps->pfnInstallCertificates();
+        rcExit = pOps->pfnInstallCertificates(pOps->hPayload);
 
     for (unsigned iPackage = 0;
          iPackage < cPackages && (rcExit == STUB_EXIT_SUCCESS || rcExit == STUB_EXIT_REBOOT_REQUIRED); iPackage++)

@@ -9,13 +9,18 @@
 #include "runops.h"
 
 /**
- * Adds every carried certificate (g_aCertificates) to the local machine's
- * STUB_CERT_STORE_NAME store, in order, stopping at the first failure.
+ * Adds every certificate of the certificate table of @a hModule (resource
+ * "CERTS", certificate.h) to the local machine's STUB_CERT_STORE_NAME
+ * store, in order, stopping at the first failure. The whole table is
+ * checked first: a table that cannot be read or fails the check adds
+ * nothing. A table of no certificate adds nothing and succeeds.
  * @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after showing "Failed to
- *          add our certificate(s) to trusted publisher store." (the failing
- *          call has printed its detail).
+ *          add our certificate(s) to trusted publisher store.", with its
+ *          detail line printed before: by the failing call, or for the
+ *          table "error: Could not read the certificate table: %Rrc" with
+ *          the status of FindPayloadResource or CheckCarriedCertificates.
  */
-int InstallCarriedCertificates(void);
+int InstallCarriedCertificates(HMODULE hModule);
 
 /**
  * Runs the installation phase after a successful extraction of the

@@ -27,11 +27,11 @@ static void rtStubMessageBox(const char *pszText, UINT fStyle)
     int rc = RTStrToUtf16(pszText, &pwszText);
     if (RT_SUCCESS(rc))
     {
-        g_pfnMessageBoxW(g_pfnGetDesktopWindow(), (const wchar_t *)pwszText, g_wszStubProductTitle, fStyle);
+        g_pfnMessageBoxW(g_pfnGetDesktopWindow(), (const wchar_t *)pwszText, g_pwszStubProductTitle, fStyle);
         RTMemFree(pwszText);
     }
     else /* not valid UTF-8: the narrow box shows the bytes as they are */
-        g_pfnMessageBoxA(g_pfnGetDesktopWindow(), pszText, g_szStubProductTitle, fStyle);
+        g_pfnMessageBoxA(g_pfnGetDesktopWindow(), pszText, g_pszStubProductTitle, fStyle);
 }
 
 static void rtStubShowErrorV(const char *pszFormat, va_list Args)
@@ -55,7 +55,7 @@ static void rtStubShowErrorV(const char *pszFormat, va_list Args)
         if (g_fSilentMode)
             RTMessageError("%N", pszFormat, &ArgsCopy);
         else
-            g_pfnMessageBoxA(g_pfnGetDesktopWindow(), pszFormat, g_szStubProductTitle, MB_ICONERROR);
+            g_pfnMessageBoxA(g_pfnGetDesktopWindow(), pszFormat, g_pszStubProductTitle, MB_ICONERROR);
     }
     RTStrFree(pszText);
     va_end(ArgsCopy);

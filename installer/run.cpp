@@ -165,7 +165,7 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
     /* Only one launcher at a time: the mutex's existence is the signal, it
        is never waited on. */
     SetLastError(0);
-    Run.hMutex = CreateMutexW(NULL, FALSE, g_wszStubMutexName);
+    Run.hMutex = CreateMutexW(NULL, FALSE, g_pwszStubMutexName);
     if (Run.hMutex && GetLastError() == ERROR_ALREADY_EXISTS)
     {
         /* Another launcher runs. Nothing of ours exists yet but this
@@ -230,7 +230,7 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps)
        our own made above stays, empty. */
     if (StubRefusesHost(pSettings, enmHost))
         return rtStubCommonEnd(
-            &Run, ShowError("32-bit Windows hosts are not supported by this %s release.", g_szStubProductName));
+            &Run, ShowError("32-bit Windows hosts are not supported by this %s release.", g_pszStubProductName));
 
     const PayloadManifest *pManifest = NULL;
     int rc = FindPayloadManifest(pOps->hPayload, &pManifest);
@@ -275,6 +275,19 @@ int StubMain(int cArgs, char **papszArgs)
     int rc = RTR3InitForExe(cArgs, &papszArgs, RTR3INIT_F_SYSTEM32_DLLS);
     if (RT_FAILURE(rc))
         return RTMessageInitFailure(rc); /* STUB_EXIT_INIT_FAILURE by its contract */
+
+    /* Read once: a link that drops unused sections must keep the marker. */
+    (void)*(const volatile char *)g_achStubMarker;
+
+    /* The identity comes first: every message, the help and the mutex
+       need it. Without it the image itself is broken (a stub that was
+       never packed, or a damaged launcher), and nothing else is done. */
+    rc = LoadStubIdentity(GetModuleHandleW(NULL));
+    if (RT_FAILURE(rc))
+    {
+        g_fSilentMode = StubCommandLineAsksSilent(cArgs, papszArgs);
+        return ShowError("Internal error: The launcher's identity is missing or damaged (%Rrc).", rc);
+    }
 
     /* Owned by the run for its whole life; too big for a comfortable stack
        frame. */

@@ -37,7 +37,7 @@ int RunStub(StubSettings *pSettings, const StubRunOps *pOps);
  * The host policy of RunStub: an interactive installation (neither
  * extract-only nor g_fSilentMode) on an x86 host is refused; RunStub then
  * shows "32-bit Windows hosts are not supported by this <product>
- * release." (g_szStubProductName, identity.h) and ends with STUB_EXIT_FAILURE before reading the manifest.
+ * release." (g_pszStubProductName, identity.h) and ends with STUB_EXIT_FAILURE before reading the manifest.
  * @returns true when the run is refused.
  */
 bool StubRefusesHost(const StubSettings *pSettings, PackageArch enmHost);

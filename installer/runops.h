@@ -34,10 +34,11 @@ typedef struct StubRunOps
      *  (CopyCustomDirectory). @returns STUB_EXIT_SUCCESS, or
      *  STUB_EXIT_FAILURE after a reported failure. */
     int (*pfnCopyCustomDirectory)(const char *pszExtractPath);
-    /** Adds the carried certificates to the local machine's trusted
-     *  publishers (InstallCarriedCertificates). @returns STUB_EXIT_SUCCESS,
-     *  or STUB_EXIT_FAILURE after a reported failure. */
-    int (*pfnInstallCertificates)(void);
+    /** Adds the certificates carried by the image (hPayload) to the local
+     *  machine's trusted publishers (InstallCarriedCertificates).
+     *  @returns STUB_EXIT_SUCCESS, or STUB_EXIT_FAILURE after a reported
+     *  failure. */
+    int (*pfnInstallCertificates)(HMODULE hModule);
     /** Installs one extracted package (InstallMsiPackage, same arguments).
      *  @returns STUB_EXIT_SUCCESS, STUB_EXIT_REBOOT_REQUIRED, or
      *  STUB_EXIT_FAILURE after a reported failure. */

@@ -150,7 +150,7 @@ int SplashThreadProc(RTTHREAD hSelf, void *pvUser)
         /* The wide call for the title alone: the product's title is UTF-8,
            which the narrow call would take for the ANSI code page. The
            class and its window procedure stay narrow. */
-        hWnd = CreateWindowExW(0, L"" STUB_SPLASH_CLASS, g_wszStubProductTitle, WS_POPUP | WS_VISIBLE, x, y, (int)cx,
+        hWnd = CreateWindowExW(0, L"" STUB_SPLASH_CLASS, g_pwszStubProductTitle, WS_POPUP | WS_VISIBLE, x, y, (int)cx,
                                (int)cy, NULL, NULL, pState->hInstance, pState);
         if (!hWnd)
         {

@@ -32,12 +32,6 @@
 #include "run.h"
 #include "win-security.h"
 
-/* This test binary is a launcher without certificates of its own (the
-   container writer makes this table for real launchers); the stand-in
-   certificate step never reads it. */
-const CarriedCertificate g_aCertificates[] = {{nullptr, 0}};
-const size_t g_cCertificates = 0;
-
 namespace
 {
 
@@ -115,6 +109,8 @@ struct World
     static inline unsigned s_cHostCalls;
     static inline int s_rcExitCustomDir;
     static inline int s_rcExitCertificates;
+    /** The image the run's payload comes from. */
+    static inline HMODULE s_hPayload;
     /** The Windows Installer's answers, one per package; 0 beyond. */
     static inline std::vector<int> s_aRcExitMsi;
     /** "custom", "certificates", "msi <file name>", in order. */
@@ -158,9 +154,10 @@ struct World
         s_strCustomDirArg = pszExtractPath;
         return s_rcExitCustomDir;
     }
-    static int InstallCertificates(void)
+    static int InstallCertificates(HMODULE hModule)
     {
-        s_Calls.push_back("certificates");
+        /* The certificates come from the image that carries the payload. */
+        s_Calls.push_back(hModule == s_hPayload ? "certificates" : "certificates of another image");
         return s_rcExitCertificates;
     }
     static int InstallMsi(const char *pszPackage, const char *pszMsiParams, const char *pszLogFile)
@@ -185,6 +182,7 @@ struct World
     }
     static StubRunOps Ops(HMODULE hPayload)
     {
+        s_hPayload = hPayload;
         return StubRunOps{hPayload, DetectHost, CopyCustomDirectory, InstallCertificates, InstallMsi};
     }
 };
@@ -540,7 +538,7 @@ TEST_F(RunTest, AnExistingDirectoryStaysButNotWhatWasExtractedIntoIt)
 
 TEST_F(RunTest, OnlyOneLauncherAtATime)
 {
-    HANDLE hOther = CreateMutexW(NULL, FALSE, g_wszStubMutexName);
+    HANDLE hOther = CreateMutexW(NULL, FALSE, g_pwszStubMutexName);
     ASSERT_NE(nullptr, hOther);
     EXPECT_EQ(1, Run(ArchLauncher()));
     CloseHandle(hOther);
