@@ -13,8 +13,11 @@ namespace
 {
 class StubIdentityEnvironment : public testing::Environment
 {
-public:
-    void SetUp() override { ASSERT_EQ(0, LoadStubIdentity(GetModuleHandleW(NULL))); }
+  public:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, LoadStubIdentity(GetModuleHandleW(NULL)));
+    }
 };
 
 testing::Environment *const g_pIdentityEnvironment = testing::AddGlobalTestEnvironment(new StubIdentityEnvironment);

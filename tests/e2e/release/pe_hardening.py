@@ -48,14 +48,14 @@ EXPECTED = {
         "arch": "x86",
         "objdump": "i686-w64-mingw32-objdump",
         "dll_characteristics": DYNAMIC_BASE | NX_COMPAT | NO_SEH | TERMINAL_SERVER_AWARE,
-        "sections": [".text", ".data", ".rdata", ".bss", ".idata", ".CRT", ".rsrc", ".reloc"],
+        "sections": [".text", ".data", ".rdata", ".mdstub", ".bss", ".idata", ".CRT", ".rsrc", ".reloc"],
         "seh_frames": True,
     },
     0x8664: {
         "arch": "x86-64",
         "objdump": "x86_64-w64-mingw32-objdump",
         "dll_characteristics": HIGH_ENTROPY_VA | DYNAMIC_BASE | NX_COMPAT | TERMINAL_SERVER_AWARE,
-        "sections": [".text", ".data", ".rdata", ".pdata", ".xdata", ".bss", ".idata", ".CRT", ".rsrc", ".reloc"],
+        "sections": [".text", ".data", ".rdata", ".mdstub", ".pdata", ".xdata", ".bss", ".idata", ".CRT", ".rsrc", ".reloc"],
         "seh_frames": False,
     },
 }
