@@ -21,7 +21,7 @@
 #
 # Builds a launcher executable <target> that carries the packages as its
 # payload container ("MANIFEST", "HDR_00".., "BIN_00".., language 1033) and
-# the certificate table. <arch> is 1 (all hosts), 2 (x86), 3 (x86-64) or
+# the certificate table ("CERTS"). <arch> is 1 (all hosts), 2 (x86), 3 (x86-64) or
 # 4 (ARM64). The inputs are checked when the container is written
 # (tools/make-container.py): a missing package, certificate or splash file,
 # a certificate that is not DER (a PEM one with the command converting it)
@@ -37,8 +37,9 @@
 # directory's source folder (its build folder for files a rule there
 # makes).
 #
-# Identity (tools/make-identity.py): who the launcher says it is. Without
-# an option the launcher has the demo product's value, given here.
+# Identity (tools/make-identity.py): who the launcher says it is (its texts
+# as the resource "IDENTITY"). Without an option the launcher has the demo
+# product's value, given here.
 # - PRODUCT_NAME ("Marrowdale Installer"): the caption of every message
 #   box, the splash window's title, the help's first line, the product in
 #   the sentences of the help and the messages ("Forces <name> to get

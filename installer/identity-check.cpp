@@ -13,14 +13,11 @@
  *  backslash. */
 static const char *const s_apszMutexNamespaces[] = {"Global\\", "Local\\"};
 
-/** A mutex name's rules beyond those of every text. */
-static int rtStubCheckMutexName(const char *pszName)
+/** A mutex name's rules beyond those of every text; @a cwcName is its
+ *  length in UTF-16 units. */
+static int rtStubCheckMutexName(const char *pszName, size_t cwcName)
 {
-    size_t cwc = 0;
-    int rc = RTStrCountUtf16Units(pszName, RTSTR_MAX, &cwc);
-    if (RT_FAILURE(rc))
-        return rc;
-    if (cwc > STUB_IDENTITY_MAX_MUTEX_NAME)
+    if (cwcName > STUB_IDENTITY_MAX_MUTEX_NAME)
         return ERR_BUFFER_OVERFLOW;
     const char *pszRest = pszName;
     for (const char *pszNamespace : s_apszMutexNamespaces)
@@ -32,8 +29,9 @@ static int rtStubCheckMutexName(const char *pszName)
 }
 
 /** Checks the text at @a pch (at most @a cbLeft bytes left) and gives the
- *  bytes it takes, terminator included, in *pcbText. */
-static int rtStubCheckIdentityText(const char *pch, size_t cbLeft, size_t *pcbText)
+ *  bytes it takes, terminator included, in *pcbText, and its length in
+ *  UTF-16 units in *pcwcText. */
+static int rtStubCheckIdentityText(const char *pch, size_t cbLeft, size_t *pcbText, size_t *pcwcText)
 {
     const char *pchEnd = (const char *)memchr(pch, '\0', cbLeft);
     if (!pchEnd)
@@ -43,7 +41,8 @@ static int rtStubCheckIdentityText(const char *pch, size_t cbLeft, size_t *pcbTe
         return ERR_NO_DATA;
     if (cch > STUB_IDENTITY_MAX_TEXT)
         return ERR_BUFFER_OVERFLOW;
-    int rc = RTStrValidateUtf8(pch, cch + 1, RTSTR_VALIDATE_ENCODING_ZERO_TERMINATED);
+    /* The recoding rules: the launcher converts the texts to UTF-16. */
+    int rc = RTStrCountUtf16Units(pch, cch, pcwcText);
     if (RT_FAILURE(rc))
         return rc;
     for (size_t i = 0; i < cch; i++)
@@ -59,19 +58,20 @@ int CheckStubIdentity(const void *pvData, size_t cbData, StubIdentityTexts *pTex
     if (cbData < cbMagic || memcmp(pvData, STUB_IDENTITY_MAGIC, cbMagic) != 0)
         return ERR_INVALID_MAGIC;
     const char *apszTexts[4];
+    size_t acwcTexts[4];
     size_t off = cbMagic;
-    for (const char *&pszText : apszTexts)
+    for (size_t i = 0; i < 4; i++)
     {
-        pszText = (const char *)pvData + off;
+        apszTexts[i] = (const char *)pvData + off;
         size_t cbText = 0;
-        int rc = rtStubCheckIdentityText(pszText, cbData - off, &cbText);
+        int rc = rtStubCheckIdentityText(apszTexts[i], cbData - off, &cbText, &acwcTexts[i]);
         if (RT_FAILURE(rc))
             return rc;
         off += cbText;
     }
     if (off != cbData)
         return ERR_IO_BAD_LENGTH;
-    int rc = rtStubCheckMutexName(apszTexts[3]);
+    int rc = rtStubCheckMutexName(apszTexts[3], acwcTexts[3]);
     if (RT_FAILURE(rc))
         return rc;
     *pTexts = StubIdentityTexts{apszTexts[0], apszTexts[1], apszTexts[2], apszTexts[3]};

@@ -46,7 +46,8 @@ typedef struct StubIdentityTexts
 
 /**
  * Checks the bytes of an identity resource: the magic, then exactly four
- * terminated texts that end the data, each non-empty, valid UTF-8, free of
+ * terminated texts that end the data, each non-empty, UTF-8 that converts
+ * to UTF-16 (the recoding rules: no code point above U+10FFFF), free of
  * control characters (U+0000..U+001F, U+007F) and at most
  * STUB_IDENTITY_MAX_TEXT bytes long; the mutex name (the fourth) also at
  * most STUB_IDENTITY_MAX_MUTEX_NAME UTF-16 units, with a backslash only
@@ -57,7 +58,8 @@ typedef struct StubIdentityTexts
  *          another one; ERR_IO_BAD_LENGTH when a text has no terminator
  *          within the data or bytes follow the fourth one; ERR_NO_DATA for
  *          an empty text; ERR_BUFFER_OVERFLOW for a text over its maximum;
- *          the UTF-8 validation status; ERR_INVALID_NAME for a control
+ *          the recoding status (ERR_INVALID_UTF8_ENCODING and friends);
+ *          ERR_INVALID_NAME for a control
  *          character or a mutex name against its rules.
  */
 int CheckStubIdentity(const void *pvData, size_t cbData, StubIdentityTexts *pTexts);

@@ -22,6 +22,9 @@ import time
 
 TITLE = "Marrowdale Installer"
 VERSION = "7.2.0r169963"
+# The caption of the one box of a launcher whose identity cannot be read.
+FALLBACK_TITLE = "Installer"
+IDENTITY_REPORT = "Internal error: The launcher's identity is missing or damaged ({})."
 
 HELP = """-- Marrowdale Installer v7.2.0r169963 --
 
@@ -512,6 +515,39 @@ def case_cleanup_foreign(ctx):
     print(f"cleanup pass with a foreign file: {cleanup_time:.2f} s")
 
 
+def broken_identities(ctx):
+    """Copies of the demo launcher whose identity resource is missing (its
+    name changed in the resource directory) or damaged (another magic), with
+    the status each must report. (The code holds the magic too, but not
+    followed by the title.)"""
+    with open(ctx.args.launcher, "rb") as f:
+        image = f.read()
+    cases = []
+    for name, old, new, status in [("noid", "IDENTITY".encode("utf-16-le"), "IDENTITX".encode("utf-16-le"),
+                                    "ERR_IO_GEN_FAILURE"),
+                                   ("badid", b"QuorIdV1" + TITLE.encode() + b"\0", b"QuorIdV0" + TITLE.encode() + b"\0",
+                                    "ERR_INVALID_MAGIC")]:
+        check(image.count(old) == 1, f"the launcher holds {old!r} {image.count(old)} times, not once")
+        exe = os.path.join(ctx.work, f"Broken-{name}.exe")
+        with open(exe, "wb") as f:
+            f.write(image.replace(old, new))
+        cases.append((exe, status))
+    return cases
+
+
+def case_identity_silent(ctx):
+    """A launcher without a readable identity reports that alone and does
+    nothing else; --silent anywhere keeps the report on the console."""
+    for exe, status in broken_identities(ctx):
+        target = os.path.join(ctx.work, "extracted")
+        for args in (["--silent"], ["--extract", "--path", winpath(target), "-s"], ["--silent", "--help"],
+                     ["--no-such-option", "/silent"]):
+            r = ctx.run(exe, args)
+            want = f"{os.path.basename(exe)}: error: {IDENTITY_REPORT.format(status)}\n"
+            check(r.exit_code == 1 and r.stdout == "" and r.stderr == want, f"{exe} {args}: {r.describe()}")
+            check(not os.path.exists(target), f"{exe} {args}: made {target}")
+
+
 def case_verbose(ctx):
     # Wine gives a GUI child of a console process no console of its own, so
     # the test launcher writes what it would print there into a file.
@@ -552,8 +588,8 @@ def window_geometry(wid):
         return None
 
 
-def find_window(run, what, accept):
-    """Waits until the launcher of @run shows a window titled TITLE that
+def find_window(run, what, accept, title=TITLE):
+    """Waits until the launcher of @run shows a window titled @title that
     @accept(wid) takes, and returns the window. Fails at once when the
     launcher ends first, with its outcome, rather than waiting on for a
     window that cannot come."""
@@ -561,7 +597,7 @@ def find_window(run, what, accept):
     started = time.monotonic()
 
     def found():
-        for wid in xdotool("search", "--onlyvisible", "--name", f"^{TITLE}$", check_rc=False).split():
+        for wid in xdotool("search", "--onlyvisible", "--name", f"^{title}$", check_rc=False).split():
             if accept(wid):
                 ids[:] = [wid]
                 return True
@@ -573,10 +609,11 @@ def find_window(run, what, accept):
     return ids[0]
 
 
-def find_box(ctx, run):
-    """Waits for the launcher's message box. @returns the window and the
-    box's text. A window of the title that is no dialog (the splash screen,
-    which for a moment may not have its size yet) is passed over."""
+def find_box(ctx, run, title=TITLE):
+    """Waits for the launcher's message box captioned @title. @returns the
+    window and the box's text. A window of the title that is no dialog (the
+    splash screen, which for a moment may not have its size yet) is passed
+    over."""
     text = []
 
     def is_box(wid):
@@ -584,11 +621,11 @@ def find_box(ctx, run):
         if not g or g[2:] == SPLASH_SIZE:
             return False
         try:
-            text[:] = [box_text(ctx)]
+            text[:] = [box_text(ctx, title)]
         except Failure:
             return False
         return True
-    wid = find_window(run, "the launcher's message box", is_box)
+    wid = find_window(run, "the launcher's message box", is_box, title)
     return wid, text[0]
 
 
@@ -615,10 +652,11 @@ def screenshot(ctx, name):
     return path
 
 
-def box_text(ctx):
-    """The box's text, read by a Wine helper from the box's "Static" control
-    (the clipboard route, Ctrl+C on the box, does not work under Wine)."""
-    return ctx.helper("box-text", TITLE).replace("\r\n", "\n")
+def box_text(ctx, title=TITLE):
+    """The text of the box captioned @title, read by a Wine helper from the
+    box's "Static" control (the clipboard route, Ctrl+C on the box, does not
+    work under Wine)."""
+    return ctx.helper("box-text", title).replace("\r\n", "\n")
 
 
 def wait_painted(ctx, wid, name):
@@ -645,8 +683,8 @@ def dismiss(wid):
     xdotool("key", "--window", wid, "Return")
 
 
-def expect_box(ctx, run, text, shot):
-    wid, shown = find_box(ctx, run)
+def expect_box(ctx, run, text, shot, title=TITLE):
+    wid, shown = find_box(ctx, run, title)
     wait_painted(ctx, wid, shot)
     dismiss(wid)
     r = run.wait(timeout=GUI_TIMEOUT)
@@ -662,6 +700,14 @@ def case_info_box(ctx):
     run = ctx.start(exe, ["/version"])
     r = expect_box(ctx, run, f"Version: {VERSION}", "version-box.png")
     check(r.exit_code == 0, r.describe())
+
+
+def case_identity_box(ctx):
+    """Interactive, the report is one box under a caption of its own."""
+    for exe, status in broken_identities(ctx):
+        run = ctx.start(exe, ["--extract"])
+        r = expect_box(ctx, run, IDENTITY_REPORT.format(status), "identity-box.png", FALLBACK_TITLE)
+        check(r.exit_code == 1 and r.stdout == "" and r.stderr == "", f"{exe}: {r.describe()}")
 
 
 def case_cmdline_errors_box(ctx):
@@ -753,7 +799,7 @@ def case_splash(ctx):
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
-GUI_CASES = {"info_box", "cmdline_errors_box", "splash"}
+GUI_CASES = {"info_box", "cmdline_errors_box", "identity_box", "splash"}
 
 
 def main(argv):

@@ -72,6 +72,8 @@ TEST(IdentityCheck, TakesWellFormedIdentitiesAndRefusesTheRestUntouched)
         {"a mutex of 261 units", Identity({"T", "N", "V", std::string(261, 'm')}), ERR_BUFFER_OVERFLOW},
         {"a bad UTF-8 byte", Identity({"T", "N\xff", "V", "M"}), ERR_INVALID_UTF8_ENCODING},
         {"a cut UTF-8 sequence", Identity({"T", "N", "V", "M\xc3"}), ERR_INVALID_UTF8_ENCODING},
+        {"a code point beyond UTF-16", Identity({"\xf8\x88\x80\x80\x80", "N", "V", "M"}), ERR_CODE_POINT_TOO_LARGE},
+        {"a surrogate", Identity({"T", "N", "V", "M\xed\xa0\x80"}), ERR_SURROGATE_CODE_POINT},
         {"a tab in the title", Identity({"T\tT", "N", "V", "M"}), ERR_INVALID_NAME},
         {"a DEL in the version", Identity({"T", "N", "V\x7f", "M"}), ERR_INVALID_NAME},
         {"a namespace without a name", Identity({"T", "N", "V", "Global\\"}), ERR_INVALID_NAME},
@@ -130,7 +132,11 @@ TEST(CertificateTableCheck, TakesWellFormedTablesAndRefusesTheRestUntouched)
         {"the largest count and no entry", Table(0xffffffff, ""), ERR_IO_BAD_LENGTH, {}},
         {"a cut length", Table(1, "\x01\x00"s), ERR_IO_BAD_LENGTH, {}},
         {"a length beyond the data", Table(1, Entry("ABC").substr(0, 6)), ERR_IO_BAD_LENGTH, {}},
-        {"the largest length", Table(1, "\xff\xff\xff\xff" "ABC"s), ERR_IO_BAD_LENGTH, {}},
+        {"the largest length",
+         Table(1, "\xff\xff\xff\xff"
+                  "ABC"s),
+         ERR_IO_BAD_LENGTH,
+         {}},
         {"a length of 0", Table(2, Entry("") + Entry("A")), ERR_NO_DATA, {}},
         {"a byte after the last entry", Table(1, Entry("A") + "x"), ERR_IO_BAD_LENGTH, {}},
         {"an entry beyond the count", Table(0, Entry("A")), ERR_IO_BAD_LENGTH, {}},
@@ -158,7 +164,10 @@ TEST(CertificateTableCheck, TakesWellFormedTablesAndRefusesTheRestUntouched)
 class IdentityLoadTest : public ::testing::Test
 {
   protected:
-    void SetUp() override { g_fSilentMode = true; }
+    void SetUp() override
+    {
+        g_fSilentMode = true;
+    }
     void TearDown() override
     {
         g_fSilentMode = false;
