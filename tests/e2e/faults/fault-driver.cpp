@@ -47,7 +47,9 @@
 
 static const wchar_t g_wszDemoCode[] = L"{6D617272-6F77-6461-6C65-64656D6F0010}";
 static const wchar_t g_wszDemoDir[] = L"Marrowdale Demo";
-static const wchar_t g_wszBoxTitle[] = L"Marrowdale Installer";
+/** The captions of the launcher's boxes: its product title, and the one
+ *  a launcher without a readable identity shows. */
+static const wchar_t *const g_apwszBoxTitles[] = {L"Marrowdale Installer", L"Installer"};
 static const wchar_t g_wszMutex[] = L"QuorStubInstaller";
 /** A run that takes longer has hung: the slowest legitimate one waits for
  *  the cleanup's retries (9.1 s) after an installation. */
@@ -118,10 +120,12 @@ static const struct
     {"", "^heap .* <- rtldrNativeLoadSystem <- RTLdrLazyBind ", "loading a lazily bound library", SITE_STOPS, 0, NULL,
      NULL, "a library that cannot be loaded stops the process at a breakpoint, as the lazy loader's contract says"},
 
-    /* Runtime initialisation. */
+    /* Runtime initialisation, and the launcher's identity. */
     {"", "^heap .* <- rtldrNativeLoadSystem <- RTR3InitNative ", "loading the socket library at initialisation",
      SITE_IGNORED, 0, NULL, NULL, "the library is optional: without it its entry points stay null"},
     {"", "^heap .* <- RTR3Init ", "runtime initialisation", SITE_FAILS, 3, "^fatal error: RTR3Init: ", NULL, NULL},
+    {"", "^(heap|resource) .* <- FindPayloadResource <- LoadStubIdentity <- StubMain ", "reading the identity",
+     SITE_FAILS, 1, "^Internal error: The launcher's identity is missing or damaged \\(ERR_[A-Z_]+\\)\\.$", NULL, NULL},
 
     /* Preparation: the extraction directory and the manifest. */
     {"", "^heap .* <- RTPathTempDir <- RunStub ", "finding the temporary directory", SITE_FAILS, 1,
@@ -200,6 +204,9 @@ static const struct
      "Copying the '.custom' dir failed: 0x", NULL, NULL},
 
     /* The certificate. */
+    {"", "^(heap|resource) .* <- FindPayloadResource <- InstallCarriedCertificates ", "reading the certificate table",
+     SITE_FAILS, 1, "Failed to add our certificate\\(s\\) to trusted publisher store\\.$",
+     "Could not read the certificate table: ERR_", NULL},
     {"",
      "^(heap .* <- RTStrToUtf16|lazy Cert(CreateCertificateContext|OpenStore|AddCertificateContextToStore)) <- "
      "AddCertificateToStore ",
@@ -339,8 +346,10 @@ static BOOL CALLBACK findBoxes(HWND hWnd, LPARAM lParam)
     GetWindowThreadProcessId(hWnd, &idProcess);
     wchar_t wszClass[64], wszTitle[64];
     if (idProcess == pSearch->idProcess && IsWindowVisible(hWnd) && GetClassNameW(hWnd, wszClass, 64) &&
-        !wcscmp(wszClass, L"#32770") && GetWindowTextW(hWnd, wszTitle, 64) && !wcscmp(wszTitle, g_wszBoxTitle))
-        pSearch->Boxes.push_back(hWnd);
+        !wcscmp(wszClass, L"#32770") && GetWindowTextW(hWnd, wszTitle, 64))
+        for (const wchar_t *pwszTitle : g_apwszBoxTitles)
+            if (!wcscmp(wszTitle, pwszTitle))
+                pSearch->Boxes.push_back(hWnd);
     return TRUE;
 }
 
