@@ -99,6 +99,7 @@ TEST_F(PackChecks, PackagesFitTheirArchitectureAndName)
         {"4", Fx("arm64.msi"), nullptr, ""},
         {"2", Fx("empty.msi"), nullptr, ""},
         {"3", Fx("spaced.msi"), nullptr, ""},
+        {"3", Fx("large.msi"), nullptr, ""},
         {"1", Fx("common.cab"), nullptr, ""},
         {"0x3", Fx("x64.msi"), "Product.MSI", ""},
         {" 1 ", Fx("common.cab"), nullptr, ""},
@@ -213,6 +214,33 @@ void PutU32(std::vector<uint8_t> &ab, size_t off, uint32_t u)
     const uint8_t abValue[4] = {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
     ab.at(off + 3); /* in range */
     std::copy(abValue, abValue + 4, ab.begin() + std::ptrdiff_t(off));
+}
+
+/* A package is read in pieces: the header, the allocation table sectors on
+ * the way and the directory, not the payload. */
+TEST_F(PackChecks, LargePackagesAreNotReadWhole)
+{
+    struct Counting {
+        FILE *pFile;
+        uint64_t cbRead;
+        static bool Read(void *pv, uint64_t off, void *pvBuf, size_t cb)
+        {
+            auto *pThis = static_cast<Counting *>(pv);
+            pThis->cbRead += cb;
+            return fseek(pThis->pFile, long(off), SEEK_SET) == 0 && fread(pvBuf, 1, cb, pThis->pFile) == cb;
+        }
+    };
+    std::string strPath = Fx("large.msi");
+    Counting counting = {fopen(strPath.c_str(), "rb"), 0};
+    ASSERT_NE(counting.pFile, nullptr);
+    uint64_t cbFile = std::filesystem::file_size(strPath);
+    ASSERT_GT(cbFile, 7u << 20);
+    PackMsiSource source = {Counting::Read, &counting, cbFile};
+    std::string strTemplate, strError;
+    EXPECT_TRUE(PackMsiReadTemplate(source, strTemplate, strError)) << strError;
+    fclose(counting.pFile);
+    EXPECT_EQ(strTemplate, "x64;1033");
+    EXPECT_LT(counting.cbRead, 64u << 10);
 }
 
 /* Damaged packages are refused with the reason, never read past their end
