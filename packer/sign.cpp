@@ -1087,10 +1087,8 @@ bool PackSignFile(const PackSigning &signing, const std::vector<Bytes> &signerDe
                   const std::string &strOut, std::string &strError)
 {
     const std::string strSigned = strOut + ".signing";
-    // osslsigncode refuses to write over an existing file; an earlier
-    // signed copy must not stay in place of one that failed.
+    // osslsigncode refuses to write over an existing file.
     (void)PackRemove(strSigned);
-    (void)PackRemove(strOut);
     bool fOk = !signerDers.empty();
     if (!fOk)
         strError = "signing " + strIn + ": no signing certificate was checked";
@@ -1118,6 +1116,7 @@ bool PackSignFile(const PackSigning &signing, const std::vector<Bytes> &signerDe
         fOk = false;
         strError = "cannot rename " + strSigned + " to " + strOut + ": " + strRenameError;
     }
+    // An earlier signed copy must not stay in place of one that failed.
     if (!fOk)
     {
         (void)PackRemove(strSigned);

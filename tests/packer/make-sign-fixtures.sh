@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes the signing tests' keys and certificates in the folder $1: a code
 # signing certificate with its key (PEM, DER, encrypted PEM, PKCS#12 with a
-# password), the key and certificate of another signer, and password files.
+# password, also in legacy ciphers), the key and certificate of another
+# signer, and password files.
 set -eu
 out=$1
 mkdir -p "$out"
@@ -16,6 +17,10 @@ printf 'correct horse\n' >password.txt
 printf 'wrong horse\n' >wrong-password.txt
 : >empty-password.txt
 openssl pkey -in signer-key.pem -aes256 -passout file:password.txt -out signer-key-encrypted.pem
+# A PKCS#12 file as older systems export it, in ciphers OpenSSL 3 keeps in
+# its legacy provider.
+openssl pkcs12 -export -legacy -inkey signer-key.pem -in signer-cert.pem -passout file:password.txt \
+    -out signer-legacy.p12
 openssl pkcs12 -export -inkey signer-key.pem -in signer-cert.pem -passout file:password.txt -out signer.p12
 # A certificate file whose chain follows it.
 cat signer-cert.pem other-cert.pem >signer-chain.pem

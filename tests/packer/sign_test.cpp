@@ -260,6 +260,7 @@ TEST_F(SignTest, KeyFiles)
     const std::string strCert = "signing certificate (SIGN_CERT) ";
     const Case aCases[] = {
         {"PKCS#12 with password", "signer.p12", nullptr, nullptr, "password.txt", false, "", 1},
+        {"PKCS#12 in legacy ciphers", "signer-legacy.p12", nullptr, nullptr, "password.txt", false, "", 1},
         {"PEM key and certificate", nullptr, "signer-key.pem", "signer-cert.pem", nullptr, false, "", 1},
         {"PEM key, DER certificate", nullptr, "signer-key.pem", "signer-cert.der", nullptr, false, "", 1},
         {"encrypted key with password", nullptr, "signer-key-encrypted.pem", "signer-cert.pem", "password.txt", false,
@@ -460,15 +461,21 @@ TEST_F(SignTest, BadSignatureLeavesNoFile)
         " conv=notrunc 2>/dev/null' sh {in} {out}";
     const struct
     {
-        const char *pszWhat, *pszCommand;
+        const char *pszWhat, *pszCommand, *pszCert;
         bool fWithoutOsslsigncode;
         const char *pszReason;
     } aCases[] = {
-        {"tampered", strTamper.c_str(), false, "MISMATCH"},
-        {"tampered, no osslsigncode", strTamper.c_str(), true,
+        {"tampered", strTamper.c_str(), "signer-cert.pem", false, "MISMATCH"},
+        {"tampered, no osslsigncode", strTamper.c_str(), "signer-cert.pem", true,
          "the file's hash does not match the hash its signature holds (the file was changed after signing)"},
-        {"other signer", nullptr, false, "it is signed with another certificate than the signing certificate"},
-        {"other signer, no osslsigncode", nullptr, true,
+        {"other signer", nullptr, "signer-cert.pem", false,
+         "it is signed with another certificate than the signing certificate"},
+        {"other signer, no osslsigncode", nullptr, "signer-cert.pem", true,
+         "it is signed with another certificate than the signing certificate"},
+        /* Its chain verifies: only the signer's own certificate tells. */
+        {"other signer in the certificate's chain", nullptr, "signer-chain.pem", false,
+         "it is signed with another certificate than the signing certificate"},
+        {"other signer in the certificate's chain, no osslsigncode", nullptr, "signer-chain.pem", true,
          "it is signed with another certificate than the signing certificate"},
     };
     const std::string strIn = unsignedPe(), strOut = path("signed.exe");
@@ -476,6 +483,7 @@ TEST_F(SignTest, BadSignatureLeavesNoFile)
     for (const auto &c : aCases)
     {
         PackSigning signing = commandSigning(c.pszCommand ? c.pszCommand : strOther);
+        signing.strCert = fixture(c.pszCert);
         std::vector<Bytes> signers;
         std::string strError;
         ASSERT_TRUE(PackSignCheck(signing, signers, strError)) << c.pszWhat << ": " << strError;
@@ -517,6 +525,53 @@ TEST_F(SignTest, StructureVerifierSeesEveryHashedByte)
     }
     EXPECT_FALSE(PackSignVerifyStructure(signers, unsignedPe(), strReason));
     EXPECT_EQ(strReason, "no signature");
+}
+
+/* The file hash in a signature, as osslsigncode reads it. */
+Bytes signedFileHash(const std::string &strOsslsigncode, const std::string &strFile)
+{
+    PackRunResult result;
+    PackRun({strOsslsigncode, "verify", "-in", strFile}, result);
+    Bytes ab;
+    size_t off = result.strOutput.find("Current message digest");
+    off = off == std::string::npos ? off : result.strOutput.find(':', off);
+    if (off == std::string::npos)
+        return ab;
+    off = result.strOutput.find_first_not_of(' ', off + 1);
+    for (size_t i = 0; i < 32 && off + 2 * i + 2 <= result.strOutput.size(); i++)
+        ab.push_back(uint8_t(std::stoul(result.strOutput.substr(off + 2 * i, 2), nullptr, 16)));
+    return ab;
+}
+
+/* A signature carried over to a changed file, with the file hash in it
+   edited to the changed file's: only the signed attributes, which carry the
+   hash of what the signature value signs, tell. */
+TEST_F(SignTest, StructureVerifierTiesTheFileHashToTheSignedAttributes)
+{
+    ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+    std::vector<Bytes> signers;
+    std::string strError, strReason;
+    ASSERT_TRUE(PackSignCheck(pemSigning(), signers, strError)) << strError;
+    Bytes changed = minimalPe();
+    changed[g_offTamper] ^= 1;
+    writeFile(path("changed.exe"), changed);
+    ASSERT_TRUE(PackSignFile(pemSigning(), signers, unsignedPe(), path("signed.exe"), strError)) << strError;
+    ASSERT_TRUE(PackSignFile(pemSigning(), signers, path("changed.exe"), path("changed-signed.exe"), strError))
+        << strError;
+    const Bytes hash = signedFileHash(m_strOsslsigncode, path("signed.exe"));
+    const Bytes changedHash = signedFileHash(m_strOsslsigncode, path("changed-signed.exe"));
+    ASSERT_EQ(hash.size(), 32u);
+    ASSERT_EQ(changedHash.size(), 32u);
+
+    Bytes forged = readFile(path("signed.exe"));
+    forged[g_offTamper] ^= 1;
+    auto it = std::search(forged.begin() + 0x400, forged.end(), hash.begin(), hash.end());
+    ASSERT_NE(it, forged.end());
+    std::copy(changedHash.begin(), changedHash.end(), it);
+    writeFile(path("forged.exe"), forged);
+    EXPECT_FALSE(PackSignVerifyStructure(signers, path("forged.exe"), strReason));
+    EXPECT_EQ(strReason, "its signed attributes do not match its file hash");
+    EXPECT_FALSE(osslsigncodeVerifies(path("forged.exe")));
 }
 
 /* With SOURCE_DATE_EPOCH the signing time is fixed: the signature's
