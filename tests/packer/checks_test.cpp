@@ -220,7 +220,8 @@ void PutU32(std::vector<uint8_t> &ab, size_t off, uint32_t u)
  * the way and the directory, not the payload. */
 TEST_F(PackChecks, LargePackagesAreNotReadWhole)
 {
-    struct Counting {
+    struct Counting
+    {
         FILE *pFile;
         uint64_t cbRead;
         static bool Read(void *pv, uint64_t off, void *pvBuf, size_t cb)
