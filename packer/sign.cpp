@@ -660,29 +660,39 @@ bool peLayout(FILE *pFile, uint64_t cbFile, PeSignedLayout &layout, std::string 
     return true;
 }
 
-/* The Authenticode SHA-256 of the file, read in pieces. */
-bool peHash(FILE *pFile, const PeSignedLayout &layout, uint8_t abDigest[32])
+/* The Authenticode SHA-256 of the file and its certificate table, read in
+   one pass from the start (no seeks: a C long cannot reach past 2 GiB on
+   Windows, and a launcher's payload may). */
+bool peHashAndTable(FILE *pFile, const PeSignedLayout &layout, uint8_t abDigest[32], Bytes &table)
 {
-    const uint64_t aRanges[3][2] = {{0, layout.offChecksum},
-                                    {layout.offChecksum + 4, layout.offCertDir},
-                                    {layout.offCertDir + 8, layout.offCertTable}};
+    const uint64_t aSkips[2][2] = {{layout.offChecksum, layout.offChecksum + 4},
+                                   {layout.offCertDir, layout.offCertDir + 8}};
     PackSha256 sha;
-    static uint8_t s_ab[65536];
-    for (const auto &range : aRanges)
+    Bytes abBuf(65536);
+    rewind(pFile);
+    for (uint64_t off = 0; off < layout.offCertTable;)
     {
-        if (fseek(pFile, long(range[0]), SEEK_SET) != 0)
+        uint64_t cbWant = layout.offCertTable - off < abBuf.size() ? layout.offCertTable - off : abBuf.size();
+        size_t cb = fread(abBuf.data(), 1, size_t(cbWant), pFile);
+        if (cb == 0)
             return false;
-        for (uint64_t cbLeft = range[1] - range[0]; cbLeft > 0;)
+        /* Hash the chunk around the fields the signature leaves out. */
+        uint64_t offHash = off, offEnd = off + cb;
+        for (const auto &skip : aSkips)
         {
-            size_t cb = fread(s_ab, 1, cbLeft < sizeof(s_ab) ? size_t(cbLeft) : sizeof(s_ab), pFile);
-            if (cb == 0)
-                return false;
-            sha.Update(s_ab, cb);
-            cbLeft -= cb;
+            if (skip[1] <= offHash || skip[0] >= offEnd)
+                continue;
+            if (skip[0] > offHash)
+                sha.Update(abBuf.data() + (offHash - off), size_t(skip[0] - offHash));
+            offHash = skip[1] < offEnd ? skip[1] : offEnd;
         }
+        if (offHash < offEnd)
+            sha.Update(abBuf.data() + (offHash - off), size_t(offEnd - offHash));
+        off = offEnd;
     }
     sha.Final(abDigest);
-    return true;
+    table.resize(size_t(layout.cbCertTable));
+    return fread(table.data(), 1, table.size(), pFile) == table.size();
 }
 
 /* Checks a PKCS#7 SignedData of Authenticode against the signing
@@ -828,9 +838,7 @@ bool PackSignVerifyStructure(const std::vector<Bytes> &signerDers, const std::st
     }
     if (fOk)
     {
-        table.resize(size_t(layout.cbCertTable));
-        fOk = fseek(pFile, long(layout.offCertTable), SEEK_SET) == 0 &&
-              fread(table.data(), 1, table.size(), pFile) == table.size() && peHash(pFile, layout, abHash);
+        fOk = peHashAndTable(pFile, layout, abHash, table);
         strReason = "cannot be read";
     }
     fclose(pFile);

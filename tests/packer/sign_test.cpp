@@ -77,10 +77,11 @@ void put32(Bytes &ab, size_t off, uint32_t u)
     put16(ab, off + 2, uint16_t(u >> 16));
 }
 
-/* A minimal x86-64 PE image: headers and one code section, 1 KiB. */
-Bytes minimalPe()
+/* A minimal x86-64 PE image: headers and one code section, 1 KiB, then
+   cbOverlay bytes of data after the image (as an archive carries). */
+Bytes minimalPe(size_t cbOverlay = 0)
 {
-    Bytes ab(0x400, 0);
+    Bytes ab(0x400 + cbOverlay, 0);
     ab[0] = 'M';
     ab[1] = 'Z';
     put32(ab, 0x3c, 0x40);
@@ -117,7 +118,7 @@ Bytes minimalPe()
     put32(ab, offSection + 20, 0x200);
     put32(ab, offSection + 36, 0x60000020);
     ab[0x200] = 0xc3; /* ret */
-    for (size_t i = 0x201; i < 0x400; i++)
+    for (size_t i = 0x201; i < ab.size(); i++)
         ab[i] = uint8_t(i * 7);
     return ab;
 }
@@ -510,12 +511,17 @@ TEST_F(SignTest, StructureVerifierSeesEveryHashedByte)
     std::string strError, strReason;
     const std::string strOut = path("signed.exe"), strBad = path("bad.exe");
     ASSERT_TRUE(PackSignCheck(pemSigning(), signers, strError)) << strError;
-    ASSERT_TRUE(PackSignFile(pemSigning(), signers, unsignedPe(), strOut, strError)) << strError;
+    /* Data after the image makes the file longer than one piece read. */
+    const size_t cbOverlay = 200 * 1024;
+    writeFile(path("long.exe"), minimalPe(cbOverlay));
+    ASSERT_TRUE(PackSignFile(pemSigning(), signers, path("long.exe"), strOut, strError)) << strError;
     const Bytes signedPe = readFile(strOut);
     ASSERT_TRUE(PackSignVerifyStructure(signers, strOut, strReason)) << strReason;
     /* The DOS header, the PE header's time stamp, the last header byte
-       before the section data and the code section's last byte. */
-    for (size_t off : {size_t(2), size_t(0x48), size_t(0x1ff), size_t(0x3ff)})
+       before the section data, the code section's last byte, and the data
+       after the image: in a later piece and its last byte. */
+    for (size_t off :
+         {size_t(2), size_t(0x48), size_t(0x1ff), size_t(0x3ff), size_t(0x400 + 150000), size_t(0x400 + cbOverlay - 1)})
     {
         Bytes bad = signedPe;
         bad[off] ^= 1;
