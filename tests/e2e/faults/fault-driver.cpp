@@ -125,7 +125,8 @@ static const struct
      SITE_IGNORED, 0, NULL, NULL, "the library is optional: without it its entry points stay null"},
     {"", "^heap .* <- RTR3Init ", "runtime initialisation", SITE_FAILS, 3, "^fatal error: RTR3Init: ", NULL, NULL},
     {"", "^(heap|resource) .* <- FindPayloadResource <- LoadStubIdentity <- StubMain ", "reading the identity",
-     SITE_FAILS, 1, "^Internal error: The launcher's identity is missing or damaged \\(ERR_[A-Z_]+\\)\\.$", NULL, NULL},
+     SITE_FAILS, 1, "Internal error: The launcher's identity is missing or damaged \\(ERR_[A-Z0-9_]+\\)\\.$", NULL,
+     NULL},
 
     /* Preparation: the extraction directory and the manifest. */
     {"", "^heap .* <- RTPathTempDir <- RunStub ", "finding the temporary directory", SITE_FAILS, 1,
