@@ -50,6 +50,16 @@ bool PackRemove(const std::string &strPath)
     return unlink(strPath.c_str()) == 0 || errno == ENOENT;
 }
 
+bool PackMakeDir(const std::string &strPath, std::string *pstrError)
+{
+    if (mkdir(strPath.c_str(), 0777) == 0 || (errno == EEXIST && PackPathQuery(strPath) == PACK_PATH_DIR))
+        return true;
+    int iErr = errno;
+    if (pstrError)
+        *pstrError = strerror(iErr);
+    return false;
+}
+
 std::string PackPathDir(const std::string &strPath)
 {
     size_t off = strPath.find_last_of('/');

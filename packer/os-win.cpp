@@ -86,6 +86,18 @@ bool PackRemove(const std::string &strPath)
     return dwErr == ERROR_FILE_NOT_FOUND || dwErr == ERROR_PATH_NOT_FOUND;
 }
 
+bool PackMakeDir(const std::string &strPath, std::string *pstrError)
+{
+    if (CreateDirectoryW(PackWideFromUtf8(strPath).c_str(), nullptr))
+        return true;
+    DWORD dwErr = GetLastError();
+    if (dwErr == ERROR_ALREADY_EXISTS && PackPathQuery(strPath) == PACK_PATH_DIR)
+        return true;
+    if (pstrError)
+        *pstrError = packWinErrorText(dwErr);
+    return false;
+}
+
 /** Offset of the last separator ('\\' or '/'), npos when none. */
 static size_t packLastSeparator(const std::string &strPath)
 {

@@ -34,6 +34,10 @@ bool PackRename(const std::string &strFrom, const std::string &strTo, std::strin
 /** Deletes a file; true when it is gone (also when it was never there). */
 bool PackRemove(const std::string &strPath);
 
+/** Creates a directory (its parent must exist); true when it exists
+ *  afterwards, also when it was there already. */
+bool PackMakeDir(const std::string &strPath, std::string *pstrError);
+
 /** The directory part of a path ("." for a bare name) and the last part. */
 std::string PackPathDir(const std::string &strPath);
 std::string PackPathName(const std::string &strPath);
