@@ -213,16 +213,6 @@ class PackChecksum
     uint64_t m_cbTotal = 0;
 };
 
-uint32_t PackPeChecksum(const std::vector<uint8_t> &abImage, uint32_t offChecksumField)
-{
-    PackChecksum sum;
-    sum.add(abImage.data(), offChecksumField);
-    static const uint8_t s_abZero[4] = {};
-    sum.add(s_abZero, 4);
-    sum.add(abImage.data() + offChecksumField + 4, abImage.size() - offChecksumField - 4);
-    return sum.result();
-}
-
 /** Passes the data on and sums it. */
 class PackChecksumSink : public PackSink
 {

@@ -66,8 +66,4 @@ class PackFileSink : public PackSink
 bool PackWriteLauncher(const PackStub &stub, const std::vector<PackResource> &resources, PackFileSink &sink,
                        std::string &strError);
 
-/** The PE checksum of an image in memory (the field itself counted as
- *  zero), as the loader and the image help library compute it. */
-uint32_t PackPeChecksum(const std::vector<uint8_t> &abImage, uint32_t offChecksumField);
-
 #endif /* PACK_PE_H */
