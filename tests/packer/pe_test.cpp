@@ -1,19 +1,19 @@
 /* The launcher stub check and the launcher written from it, on small PE32
  * and PE32+ images built here: the refusals, the headers after packing,
  * and every resource found back the way the Windows loader looks it up. */
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
 #include "embedded.h"
 #include "os.h"
 #include "pe.h"
 #include "resources.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
-#include <string>
-#include <vector>
-
-namespace {
+namespace
+{
 
 uint32_t Get32(const std::vector<uint8_t> &ab, size_t off)
 {
@@ -70,17 +70,19 @@ std::vector<uint8_t> MakeStub(uint16_t uMachine, size_t cbTrailer = 0)
     Set16(ab, kPe + 6, 2);
     Set16(ab, kPe + 20, (uint16_t)OptionalSize(uMachine));
     Set16(ab, kOptional, uMachine == PACK_MACHINE_X86 ? 0x10b : 0x20b);
-    Set32(ab, kOptional + 8, 0x200);  /* SizeOfInitializedData */
+    Set32(ab, kOptional + 8, 0x200);   /* SizeOfInitializedData */
     Set32(ab, kOptional + 32, 0x1000); /* SectionAlignment */
     Set32(ab, kOptional + 36, 0x200);  /* FileAlignment */
     Set32(ab, kOptional + 56, 0x3000); /* SizeOfImage */
     Set32(ab, kOptional + 60, 0x400);  /* SizeOfHeaders */
     Set32(ab, Directories(uMachine) - 4, 16);
-    const struct {
+    const struct
+    {
         const char *pszName;
         uint32_t uRva, offRaw;
     } aSections[] = {{".text", 0x1000, 0x400}, {".mdstub", 0x2000, 0x600}};
-    for (unsigned i = 0; i < 2; i++) {
+    for (unsigned i = 0; i < 2; i++)
+    {
         size_t off = SectionTable(uMachine) + 40 * i;
         memcpy(&ab[off], aSections[i].pszName, strlen(aSections[i].pszName));
         Set32(ab, off + 8, 0x100);
@@ -98,7 +100,8 @@ std::vector<uint8_t> MakeStub(uint16_t uMachine, size_t cbTrailer = 0)
 TEST(PackStub, RefusesWhatIsNoStub)
 {
     const uint32_t offTable64 = SectionTable(PACK_MACHINE_X86_64);
-    struct Case {
+    struct Case
+    {
         const char *pszWhat;
         std::function<void(std::vector<uint8_t> &)> mutate;
         uint16_t uMachine; /* the one asked for */
@@ -114,8 +117,8 @@ TEST(PackStub, RefusesWhatIsNoStub)
          "'stub.exe' is a launcher stub for x86-64, but the launcher is to be for x86 (--arch)"},
         {"an ARM64 image", [](std::vector<uint8_t> &ab) { Set16(ab, kPe + 4, 0xaa64); }, PACK_MACHINE_X86_64,
          "'stub.exe' is not a launcher stub: a PE image for machine 0xaa64, not for x86 or x86-64"},
-        {"a PE32 header on x86-64", [](std::vector<uint8_t> &ab) { Set16(ab, kOptional, 0x10b); },
-         PACK_MACHINE_X86_64, "its optional header is not that of a PE32+ image"},
+        {"a PE32 header on x86-64", [](std::vector<uint8_t> &ab) { Set16(ab, kOptional, 0x10b); }, PACK_MACHINE_X86_64,
+         "its optional header is not that of a PE32+ image"},
         {"no marker section", [=](std::vector<uint8_t> &ab) { memcpy(&ab[offTable64 + 40], ".data\0\0", 8); },
          PACK_MACHINE_X86_64, "'stub.exe' is not a launcher stub: a PE image without the launcher's marker section"},
         {"another marker text", [](std::vector<uint8_t> &ab) { ab[0x600 + 21] = '2'; }, PACK_MACHINE_X86_64,
@@ -132,7 +135,8 @@ TEST(PackStub, RefusesWhatIsNoStub)
         {"a used slot after the section table", [=](std::vector<uint8_t> &ab) { ab[offTable64 + 80] = '.'; },
          PACK_MACHINE_X86_64, "its headers leave no room for another section"},
     };
-    for (const Case &c : aCases) {
+    for (const Case &c : aCases)
+    {
         std::vector<uint8_t> ab = MakeStub(PACK_MACHINE_X86_64);
         if (c.mutate)
             c.mutate(ab);
@@ -141,7 +145,8 @@ TEST(PackStub, RefusesWhatIsNoStub)
         EXPECT_FALSE(PackCheckStub("stub.exe", std::move(ab), c.uMachine, stub, strError)) << c.pszWhat;
         EXPECT_NE(strError.find(c.pszMessage), std::string::npos) << c.pszWhat << ": " << strError;
     }
-    for (uint16_t uMachine : {PACK_MACHINE_X86, PACK_MACHINE_X86_64}) {
+    for (uint16_t uMachine : {PACK_MACHINE_X86, PACK_MACHINE_X86_64})
+    {
         PackStub stub;
         std::string strError;
         EXPECT_TRUE(PackCheckStub("stub.exe", MakeStub(uMachine), uMachine, stub, strError)) << strError;
@@ -149,8 +154,9 @@ TEST(PackStub, RefusesWhatIsNoStub)
 }
 
 /** Collects the launcher's bytes. */
-class MemorySink : public PackFileSink {
-public:
+class MemorySink : public PackFileSink
+{
+  public:
     bool write(const void *pv, size_t cb) override
     {
         m_ab.insert(m_ab.end(), (const uint8_t *)pv, (const uint8_t *)pv + cb);
@@ -165,19 +171,23 @@ public:
 };
 
 /** A file of the test's own, removed at the end. */
-struct TempFile {
+struct TempFile
+{
     std::string strPath;
-    TempFile(const char *pszName, const std::vector<uint8_t> &ab)
-        : strPath(std::string(::testing::TempDir()) + pszName)
+    TempFile(const char *pszName, const std::vector<uint8_t> &ab) : strPath(std::string(::testing::TempDir()) + pszName)
     {
         FILE *pFile = PackOpen(strPath, "wb");
         EXPECT_NE(pFile, nullptr);
-        if (pFile) {
+        if (pFile)
+        {
             fwrite(ab.data(), 1, ab.size(), pFile);
             fclose(pFile);
         }
     }
-    ~TempFile() { PackRemove(strPath); }
+    ~TempFile()
+    {
+        PackRemove(strPath);
+    }
 };
 
 std::vector<uint8_t> Pattern(size_t cb, uint8_t bSeed)
@@ -195,7 +205,8 @@ uint32_t Checksum(const std::vector<uint8_t> &ab, size_t offField)
 {
     auto byteAt = [&](size_t off) { return off >= ab.size() || (off >= offField && off < offField + 4) ? 0 : ab[off]; };
     uint64_t uSum = 0;
-    for (size_t off = 0; off < ab.size(); off += 2) {
+    for (size_t off = 0; off < ab.size(); off += 2)
+    {
         uSum += byteAt(off) | byteAt(off + 1) << 8;
         uSum = (uSum & 0xffff) + (uSum >> 16);
     }
@@ -207,7 +218,8 @@ uint64_t FileOffset(const std::vector<uint8_t> &ab, uint32_t uRva, uint32_t cb)
 {
     uint32_t offPe = Get32(ab, 0x3c);
     uint32_t offTable = offPe + 24 + Get16(ab, offPe + 20);
-    for (unsigned i = 0; i < Get16(ab, offPe + 6); i++) {
+    for (unsigned i = 0; i < Get16(ab, offPe + 6); i++)
+    {
         uint32_t off = offTable + 40 * i;
         uint32_t uVa = Get32(ab, off + 12), cbRaw = Get32(ab, off + 16), offRaw = Get32(ab, off + 20);
         if (uRva >= uVa && (uint64_t)uRva + cb <= (uint64_t)uVa + cbRaw)
@@ -225,14 +237,16 @@ int64_t SearchLevel(const std::vector<uint8_t> &ab, uint64_t offRsrc, uint32_t o
     uint64_t off = offRsrc + offTable;
     unsigned cNamed = Get16(ab, off + 12), cIds = Get16(ab, off + 14);
     unsigned iLow = id.strName.empty() ? cNamed : 0, iHigh = id.strName.empty() ? cNamed + cIds : cNamed;
-    while (iLow < iHigh) {
+    while (iLow < iHigh)
+    {
         unsigned iMid = (iLow + iHigh) / 2;
         uint64_t offEntry = off + 16 + 8 * iMid;
         uint32_t uWord = Get32(ab, offEntry);
         int iCmp;
         if (id.strName.empty())
             iCmp = (int)id.uId - (int)uWord;
-        else {
+        else
+        {
             uint64_t offName = offRsrc + (uWord & 0x7fffffff);
             std::string strName;
             for (unsigned i = 0; i < Get16(ab, offName); i++)
@@ -263,7 +277,8 @@ bool FindResource(const std::vector<uint8_t> &ab, const PackResource &res, uint6
     langId.uId = res.uLang;
     const PackResId &lang = langId;
     int64_t off = 0;
-    for (const PackResId *pId : {&res.Type, &res.Name, &lang}) {
+    for (const PackResId *pId : {&res.Type, &res.Name, &lang})
+    {
         off = SearchLevel(ab, offRsrc, (uint32_t)off, *pId);
         if (off < 0)
             return false;
@@ -275,7 +290,8 @@ bool FindResource(const std::vector<uint8_t> &ab, const PackResource &res, uint6
 
 /** The launcher's resources for two packages (one larger than a copy
  *  piece, of an odd size) and the default identity. */
-struct Payload {
+struct Payload
+{
     TempFile big{"pe_test_big.msi", Pattern(PACK_COPY_CHUNK * 2 + 12345, 1)};
     TempFile small{"pe_test_small.cab", Pattern(3, 2)};
     std::vector<PackPackage> packages;
@@ -283,7 +299,8 @@ struct Payload {
 
     Payload()
     {
-        for (const TempFile *pFile : {&big, &small}) {
+        for (const TempFile *pFile : {&big, &small})
+        {
             PackPackage pkg;
             pkg.strPath = pFile->strPath;
             PackPathQuery(pkg.strPath, &pkg.cbSize);
@@ -319,7 +336,8 @@ std::vector<uint8_t> Pack(const std::vector<uint8_t> &abStub, uint16_t uMachine,
 TEST(PackLauncher, HeadersDescribeTheAppendedSection)
 {
     Payload payload;
-    for (uint16_t uMachine : {PACK_MACHINE_X86, PACK_MACHINE_X86_64}) {
+    for (uint16_t uMachine : {PACK_MACHINE_X86, PACK_MACHINE_X86_64})
+    {
         SCOPED_TRACE(PackMachineName(uMachine));
         /* 0x1345 bytes of symbols after the last section: the new section
            goes after them. */
@@ -354,14 +372,16 @@ TEST(PackLauncher, LoaderFindsEveryResource)
 {
     Payload payload;
     std::vector<uint8_t> ab = Pack(MakeStub(PACK_MACHINE_X86_64), PACK_MACHINE_X86_64, payload.resources);
-    for (const PackResource &res : payload.resources) {
+    for (const PackResource &res : payload.resources)
+    {
         std::string strWhat = (res.Type.strName.empty() ? std::to_string(res.Type.uId) : res.Type.strName) + "/" +
                               (res.Name.strName.empty() ? std::to_string(res.Name.uId) : res.Name.strName);
         uint64_t offData = 0;
         uint32_t cbData = 0;
         ASSERT_TRUE(FindResource(ab, res, offData, cbData)) << strWhat;
         std::vector<uint8_t> abWant = res.abData;
-        if (!res.strFile.empty()) {
+        if (!res.strFile.empty())
+        {
             abWant = res.strFile == payload.big.strPath ? Pattern(PACK_COPY_CHUNK * 2 + 12345, 1) : Pattern(3, 2);
             /* The launcher writes packages from page-aligned views. */
             EXPECT_EQ(offData % 4096, 0u) << strWhat;
@@ -377,7 +397,8 @@ TEST(PackLauncher, RefusesWhatTheSectionCannotHold)
     PackStub stub;
     std::string strError;
     ASSERT_TRUE(PackCheckStub("stub.exe", MakeStub(PACK_MACHINE_X86_64), PACK_MACHINE_X86_64, stub, strError));
-    struct Case {
+    struct Case
+    {
         const char *pszWhat;
         std::function<void(std::vector<PackResource> &)> mutate;
         const char *pszMessage;
@@ -391,7 +412,8 @@ TEST(PackLauncher, RefusesWhatTheSectionCannotHold)
         {"more than 4 GiB", [](std::vector<PackResource> &r) { r[2].cbFile = (uint64_t)1 << 32; },
          "do not fit a PE image's 4 GiB"},
     };
-    for (const Case &c : aCases) {
+    for (const Case &c : aCases)
+    {
         std::vector<PackResource> resources = payload.resources;
         c.mutate(resources);
         MemorySink sink;
