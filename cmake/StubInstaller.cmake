@@ -102,6 +102,7 @@
 # ZOLT_STUB_ICON, the default icon. A caller may set any of them for its
 # own launchers.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+include(${CMAKE_CURRENT_LIST_DIR}/HostPacker.cmake)
 foreach(var ZOLT_STUB_LIBRARY ZOLT_STUB_SOURCES ZOLT_STUB_ICON ZOLT_WARNINGS ZOLT_NO_EXCEPTIONS Python3_EXECUTABLE)
     set_property(GLOBAL PROPERTY _${var}_DEFAULT "${${var}}")
 endforeach()
