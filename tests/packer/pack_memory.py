@@ -2,8 +2,11 @@
 """The packer's peak memory does not grow with the payload: packing the
 launcher benchmark's three packages (174,476,313 bytes) and a payload of
 1 GiB (four generated packages of 256 MiB), the packer process's
-high-water mark of resident memory (its rusage maxrss) stays under 32 MiB
-and the two differ by at most 1 MiB. The payloads are generated into
+high-water mark of resident memory stays under 32 MiB and the two differ
+by at most 1 MiB. The high-water mark is the packer's own VmHWM, read from
+/proc every few milliseconds until it ends (its rusage maxrss would also
+count this script's memory, which a forked child carries into exec; that
+figure is checked against the limit too). The payloads are generated into
 --work and removed afterwards, as are the launchers.
 
 Usage: pack_memory.py --packer FILE --stub FILE --work DIR
@@ -15,6 +18,8 @@ import random
 import shutil
 import subprocess
 import sys
+import tempfile
+import time
 
 MIB = 1 << 20
 BENCH_SIZES = (57528320, 55410688, 61537305)
@@ -35,13 +40,30 @@ def write_package(path, size, seed):
 
 
 def peak_rss(argv):
-    """Runs @argv; returns (exit code, output, its maxrss in bytes)."""
-    with open(os.devnull, "rb") as devnull:
-        p = subprocess.Popen(argv, stdin=devnull, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    out = p.stdout.read()
-    _, status, usage = os.wait4(p.pid, 0)
-    p.returncode = os.waitstatus_to_exitcode(status)
-    return p.returncode, out.decode("utf-8", "replace"), usage.ru_maxrss * 1024
+    """Runs @argv; returns (exit code, output, its own VmHWM in bytes, its
+    rusage maxrss in bytes)."""
+    with open(os.devnull, "rb") as devnull, tempfile.TemporaryFile() as out:
+        p = subprocess.Popen(argv, stdin=devnull, stdout=out, stderr=subprocess.STDOUT)
+        hwm = 0
+        status_path = f"/proc/{p.pid}/status"
+        while True:
+            # Not reaped yet: the status stays readable until wait4, and
+            # VmHWM only grows, so the last reading before exit is the peak
+            # but for the final few milliseconds.
+            try:
+                with open(status_path) as f:
+                    for line in f:
+                        if line.startswith("VmHWM:"):
+                            hwm = max(hwm, int(line.split()[1]) * 1024)
+            except OSError:
+                pass
+            pid, status, usage = os.wait4(p.pid, os.WNOHANG)
+            if pid:
+                break
+            time.sleep(0.005)
+        p.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        return p.returncode, out.read().decode("utf-8", "replace"), hwm, usage.ru_maxrss * 1024
 
 
 def pack(args, name, sizes):
@@ -54,11 +76,11 @@ def pack(args, name, sizes):
         cmd += ["--package", "1", path]
     out = os.path.join(folder, "launcher.exe")
     try:
-        rc, text, rss = peak_rss(cmd + ["-o", out])
+        rc, text, hwm, maxrss = peak_rss(cmd + ["-o", out])
         ok = rc == 0 and os.path.getsize(out) > sum(sizes)
         if not ok:
             print(f"{name}: packing failed (exit code {rc}):\n{text}", file=sys.stderr)
-        return ok, rss
+        return ok, hwm, maxrss
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -76,11 +98,12 @@ def main(argv):
                    for name, sizes in (("benchmark", BENCH_SIZES), ("1GiB", LARGE_SIZES))]
     finally:
         shutil.rmtree(args.work, ignore_errors=True)
-    for name, total, ok, rss in results:
-        print(f"{name}: {total:,} bytes of packages, peak resident memory {rss / MIB:.2f} MiB")
+    for name, total, ok, hwm, maxrss in results:
+        print(f"{name}: {total:,} bytes of packages, peak resident memory {hwm / MIB:.2f} MiB "
+              f"(rusage maxrss {maxrss / MIB:.2f} MiB)")
     rss = [r[3] for r in results]
     failures = [r[0] for r in results if not r[2]]
-    if any(r >= LIMIT for r in rss):
+    if any(r >= LIMIT for r in rss + [r[4] for r in results]):
         failures.append(f"peak memory {max(rss) / MIB:.2f} MiB, limit {LIMIT / MIB:.0f} MiB")
     if max(rss) - min(rss) > SPREAD:
         failures.append(f"peak memory grows with the payload by {(max(rss) - min(rss)) / MIB:.2f} MiB")
