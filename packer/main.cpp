@@ -343,10 +343,11 @@ class PackScratch
         for (const std::string &strPath : m_paths)
             PackRemove(strPath);
     }
-    const std::string &add(const std::string &strPath)
+    /** Records a path and gives it back (a copy: the list may grow). */
+    std::string add(const std::string &strPath)
     {
         m_paths.push_back(strPath);
-        return m_paths.back();
+        return strPath;
     }
 
   private:
@@ -483,7 +484,7 @@ int PackMain(int argc, char **argv)
     if (!PackAddIdentityResources(identity, resources, strError))
         return packError(strError);
 
-    const std::string &strPacked = scratch.add(options.strOutput + ".packing");
+    const std::string strPacked = scratch.add(options.strOutput + ".packing");
     FILE *pFile = PackOpen(strPacked, "wb");
     if (!pFile)
         return packError("'" + strPacked + "': " + strerror(errno));
