@@ -51,8 +51,7 @@ void fuzzPackage(const uint8_t *pb, size_t cb)
     std::vector<uint8_t> abStream;
     bool fFound = false;
     const size_t cbMax = 1 << 16;
-    if (PackMsiReadStream(source, "\005DigitalSignature", cbMax, abStream, fFound, strError) &&
-        abStream.size() > cbMax)
+    if (PackMsiReadStream(source, "\005DigitalSignature", cbMax, abStream, fFound, strError) && abStream.size() > cbMax)
         abort();
 }
 
