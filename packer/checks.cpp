@@ -606,6 +606,21 @@ bool CheckText(const char *pszOption, const std::string &strValue, bool fRequire
     return true;
 }
 
+/** The longest text of the launcher's identity, in UTF-8 bytes: a launcher
+ *  refuses a longer one when it starts. */
+constexpr size_t cbMaxIdentityText = 512;
+
+/** A text the launcher shows: required, and within that maximum. */
+bool CheckIdentityText(const char *pszOption, const std::string &strValue, std::string &strError)
+{
+    if (!CheckText(pszOption, strValue, true, strError))
+        return false;
+    if (strValue.size() > cbMaxIdentityText)
+        return Refuse(pszOption, strValue, "is longer than " + std::to_string(cbMaxIdentityText) + " bytes in UTF-8",
+                      strError);
+    return true;
+}
+
 /** One to four numbers 0..65535 separated by dots, padded to four. */
 bool CheckVersion(const std::string &strValue, uint16_t au16Version[4], std::string &strError)
 {
@@ -758,11 +773,11 @@ bool PackCheckIdentity(const PackIdentityOptions &options, const std::vector<uin
     identity.strProductInSentences =
         identity.strProductName == "Marrowdale Installer" ? std::string("Marrowdale") : identity.strProductName;
 
-    if (!CheckText("PRODUCT_NAME", identity.strProductName, true, strError) ||
+    if (!CheckIdentityText("PRODUCT_NAME", identity.strProductName, strError) ||
         !CheckText("COMPANY_NAME", identity.strCompanyName, false, strError) ||
         !CheckText("COPYRIGHT", identity.strCopyright, false, strError) ||
         !CheckVersion(strVersion, identity.au16Version, strError) ||
-        !CheckText("VERSION_TEXT", identity.strVersionText, true, strError))
+        !CheckIdentityText("VERSION_TEXT", identity.strVersionText, strError))
         return false;
 
     if (options.Icon)
